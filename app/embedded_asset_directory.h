@@ -1,0 +1,11 @@
+// The executable's own embedded asset directory, as the loader maps it.
+#pragma once
+
+#include <cstddef>
+
+#include "app/embedded_images.h"
+
+// The section the packer looks for by name and writes the five words into.
+inline constexpr const char* kEmbeddedAssetSectionName = ".zoravarova.assets";
+
+extern "C" const volatile unsigned char zoravarovaEmbeddedAssetDirectory[kEmbeddedAssetDirectoryBytes];

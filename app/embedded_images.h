@@ -1,0 +1,38 @@
+// Reading the two encoded images that the executable carries after its own last byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Five little-endian words in this order; the reader follows the four pair words only.
+struct EmbeddedAssetDirectory {
+  std::uint32_t texture2Size = 0;
+  std::uint32_t texture2Offset = 0;
+  std::uint32_t texture1Size = 0;
+  std::uint32_t texture1Offset = 0;
+  std::uint32_t trailingWord = 0;
+};
+
+inline constexpr std::size_t kEmbeddedAssetDirectoryBytes = 20;
+
+// The encoded JPEG and PNG, filled once before the window opens and only read afterwards.
+extern std::vector<std::uint8_t> texture1Bytes;
+extern std::vector<std::uint8_t> texture2Bytes;
+
+// Decodes the four pair words from the 20 directory bytes as they lie in memory; volatile
+// because the packer writes them into the file after linking, behind the compiler's back.
+EmbeddedAssetDirectory decodeEmbeddedAssetDirectory(const volatile unsigned char* bytes);
+
+// Sizes `buffer` to `size` zero bytes and reads them from `path` at `offset`. A size that cannot
+// be allocated leaves the buffer empty; a file that cannot be opened, or an offset the seek
+// cannot take (2^31 or more), leaves it zero-filled; a short read leaves its tail zero.
+void readEmbeddedImage(const char* path, std::uint32_t offset, std::uint32_t size,
+                       std::vector<std::uint8_t>& buffer);
+
+// Reads the first image, then the second, from `path` as the directory gives them.
+void readEmbeddedImages(const char* path, const EmbeddedAssetDirectory& directory,
+                        std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& second);
+
+// Fills texture1Bytes and texture2Bytes from the running executable's own file.
+void loadEmbeddedImages(const volatile unsigned char* directoryBytes);

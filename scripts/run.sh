@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds and runs the viewer. Without a display it runs in a virtual X server, saves a
+# screenshot, ends the viewer with Escape and says where the picture is.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/build.sh"
+viewer="$root/build/zoravarova"
+
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  exec "$viewer"
+fi
+
+shot="$root/build/screenshot.png"
+log=$(mktemp -d)
+Xvfb -displayfd 3 -screen 0 800x600x24 -noreset -nolisten tcp 3>"$log/display" >"$log/xvfb.txt" 2>&1 &
+xvfb=$!
+viewer_pid=
+cleanup() {
+  [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+for _ in $(seq 100); do [ -s "$log/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$log/display")"
+
+"$viewer" >"$log/viewer.txt" 2>&1 &
+viewer_pid=$!
+for _ in $(seq 100); do xdotool search --name '^ZORAVAROVA$' >/dev/null 2>&1 && break; sleep 0.1; done
+sleep 2  # let a few hundred frames pass
+import -window root "$shot"
+xdotool key Escape
+status=0
+for _ in $(seq 100); do kill -0 "$viewer_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$viewer_pid" || status=$?
+viewer_pid=
+echo "The viewer ran on the virtual display $DISPLAY and ended with exit code $status."
+echo "Screenshot: $shot"
+exit "$status"

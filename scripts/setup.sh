@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing the viewer need; idempotent.
+set -euo pipefail
+
+packages=(
+  cmake g++ make binutils python3 python3-glad          # build, and the GL loader generator
+  libglfw3-dev libglm-dev libstb-dev                    # window, math, image decoding
+  libgl1-mesa-dri libglx-mesa0 libgl1                   # OpenGL in software (llvmpipe)
+  libgtest-dev libx11-dev libxtst-dev                   # tests and their X input and screenshots
+  xvfb x11-xkb-utils x11-utils xdotool imagemagick     # a virtual display for running headless
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

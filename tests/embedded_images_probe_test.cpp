@@ -1,0 +1,70 @@
+// A packed program finds its own images wherever it lives, and stripping it drops them.
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "tests/digest.h"
+#include "tests/x_session.h"
+#include "tools/pack/file_io.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kProbe = ZV_PACKED_PROBE;
+const std::string kAssets = ZV_ASSET_DIR;
+
+std::string expectedLine(const char* name, const std::string& path) {
+  const std::vector<std::uint8_t> bytes = readWholeFile(path);
+  char line[128];
+  std::snprintf(line, sizeof line, "%s %zu %016" PRIx64 "\n", name, bytes.size(),
+                digestBytes(bytes.data(), bytes.size()));
+  return line;
+}
+
+std::string expectedOutput() {
+  return expectedLine("texture1Bytes", kAssets + "/first.jpg") +
+         expectedLine("texture2Bytes", kAssets + "/second.png");
+}
+
+std::string runProbe(const std::string& program, const std::string& dir) {
+  ChildProcess probe(program, {}, {}, dir);
+  EXPECT_EQ(probe.waitForExit(10s), std::optional<int>(0));
+  return probe.standardOutput();
+}
+
+TEST(PackedProbe, ReadsBothImagesFromItsBuildFolder) {
+  const std::string dir = makeTestDirectory("ProbeInBuildFolder");
+  EXPECT_EQ(runProbe(kProbe, dir), expectedOutput());
+}
+
+TEST(PackedProbe, ReadsBothImagesFromAPathOf300Characters) {
+  const std::string dir = makeTestDirectory("ProbeUnderLongPath");
+  fs::path deep = fs::absolute(dir);
+  while (deep.string().size() < 300 - 20) {
+    deep /= std::string(std::min<std::size_t>(60, 300 - 20 - deep.string().size()), 'd');
+  }
+  fs::create_directories(deep);
+  const fs::path copy = deep / std::string(300 - deep.string().size() - 1, 'p');
+  ASSERT_EQ(copy.string().size(), 300u);
+  fs::copy_file(kProbe, copy);
+  EXPECT_EQ(runProbe(copy.string(), dir), expectedOutput());
+}
+
+// Stripping rewrites the file without what follows its sections: packing must come last.
+TEST(PackedProbe, StrippingAPackedProgramDropsItsImages) {
+  const std::string dir = makeTestDirectory("ProbeStripped");
+  const std::string stripped = dir + "/stripped-probe";
+  ASSERT_EQ(std::system(("strip -o '" + stripped + "' '" + kProbe + "'").c_str()), 0);
+  const std::string output = runProbe(stripped, dir);
+  EXPECT_NE(output, expectedOutput());
+  const std::vector<std::uint8_t> first = readWholeFile(kAssets + "/first.jpg");
+  const std::vector<std::uint8_t> zeros(first.size(), 0);
+  char line[128];
+  std::snprintf(line, sizeof line, "texture1Bytes %zu %016" PRIx64 "\n", zeros.size(),
+                digestBytes(zeros.data(), zeros.size()));
+  EXPECT_EQ(output.substr(0, output.find('\n') + 1), line) << "the read runs past the file's end";
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+// The embedded-image reader on files the tests craft: it follows the directory words only.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "app/embedded_images.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes patterned(std::size_t size, std::uint8_t seed) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
+  }
+  return bytes;
+}
+
+void putWord(Bytes& file, std::size_t at, std::uint32_t word) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    file[at++] = static_cast<std::uint8_t>(word >> shift);
+  }
+}
+
+// A file of `prefix` bytes, then `first`, then `second`, like a packed executable.
+class CraftedFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = (std::filesystem::temp_directory_path() /
+             ("zv-reader-" + std::to_string(getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+                .string();
+  }
+  void TearDown() override { std::filesystem::remove(path_); }
+
+  void write(const Bytes& bytes) {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+
+  std::string path_;
+  Bytes first_ = patterned(3001, 0x11);
+  Bytes second_ = patterned(1777, 0x5A);
+};
+
+// The 20 directory bytes as they sit in the executable, for the given words.
+Bytes directoryBytes(std::uint32_t size2, std::uint32_t offset2, std::uint32_t size1,
+                     std::uint32_t offset1, std::uint32_t trailing) {
+  Bytes bytes(20);
+  putWord(bytes, 0, size2);
+  putWord(bytes, 4, offset2);
+  putWord(bytes, 8, size1);
+  putWord(bytes, 12, offset1);
+  putWord(bytes, 16, trailing);
+  return bytes;
+}
+
+TEST(EmbeddedAssetDirectory, WordsAreLittleEndianInTheirFixedOrder) {
+  const Bytes bytes = directoryBytes(0x9F97, 0x9506B, 0x2D26B, 0x67E00, 4);
+  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(bytes.data());
+  EXPECT_EQ(directory.texture2Size, 0x9F97u);
+  EXPECT_EQ(directory.texture2Offset, 0x9506Bu);
+  EXPECT_EQ(directory.texture1Size, 0x2D26Bu);
+  EXPECT_EQ(directory.texture1Offset, 0x67E00u);
+}
+
+TEST(EmbeddedAssetDirectory, TheTrailingWordChangesNothing) {
+  for (std::uint32_t trailing : {0u, 4u, 0xFFFFFFFFu, 0x12345678u}) {
+    const EmbeddedAssetDirectory directory =
+        decodeEmbeddedAssetDirectory(directoryBytes(1, 2, 3, 4, trailing).data());
+    EXPECT_EQ(directory.texture2Size, 1u);
+    EXPECT_EQ(directory.texture2Offset, 2u);
+    EXPECT_EQ(directory.texture1Size, 3u);
+    EXPECT_EQ(directory.texture1Offset, 4u);
+  }
+}
+
+TEST_F(CraftedFile, TheReferenceLayoutGivesBothImagesExactly) {
+  Bytes file = patterned(4096, 0xC3);
+  file.insert(file.end(), first_.begin(), first_.end());
+  file.insert(file.end(), second_.begin(), second_.end());
+  write(file);
+  EmbeddedAssetDirectory directory;
+  directory.texture1Offset = 4096;
+  directory.texture1Size = static_cast<std::uint32_t>(first_.size());
+  directory.texture2Offset = static_cast<std::uint32_t>(4096 + first_.size());
+  directory.texture2Size = static_cast<std::uint32_t>(second_.size());
+  Bytes first;
+  Bytes second;
+  readEmbeddedImages(path_.c_str(), directory, first, second);
+  EXPECT_EQ(first, first_);
+  EXPECT_EQ(second, second_);
+}
+
+TEST_F(CraftedFile, SwappedImagesWithRewrittenWordsReadTheSame) {
+  Bytes file = patterned(512, 0x01);
+  file.insert(file.end(), second_.begin(), second_.end());
+  file.insert(file.end(), first_.begin(), first_.end());
+  write(file);
+  EmbeddedAssetDirectory directory;
+  directory.texture2Offset = 512;
+  directory.texture2Size = static_cast<std::uint32_t>(second_.size());
+  directory.texture1Offset = static_cast<std::uint32_t>(512 + second_.size());
+  directory.texture1Size = static_cast<std::uint32_t>(first_.size());
+  Bytes first;
+  Bytes second;
+  readEmbeddedImages(path_.c_str(), directory, first, second);
+  EXPECT_EQ(first, first_);
+  EXPECT_EQ(second, second_);
+}
+
+TEST_F(CraftedFile, ASizeOfZeroGivesAnEmptyBuffer) {
+  write(first_);
+  Bytes buffer = {1, 2, 3};
+  readEmbeddedImage(path_.c_str(), 10, 0, buffer);
+  EXPECT_TRUE(buffer.empty());
+}
+
+TEST_F(CraftedFile, APairPastTheEndKeepsTheDirectorySizeWithAZeroTail) {
+  write(first_);
+  Bytes straddling;
+  readEmbeddedImage(path_.c_str(), 3000, 64, straddling);
+  ASSERT_EQ(straddling.size(), 64u);
+  EXPECT_EQ(straddling[0], first_[3000]);
+  EXPECT_EQ(Bytes(straddling.begin() + 1, straddling.end()), Bytes(63, 0));
+
+  Bytes beyond;
+  readEmbeddedImage(path_.c_str(), 1u << 20, 100, beyond);
+  EXPECT_EQ(beyond, Bytes(100, 0));
+}
+
+TEST_F(CraftedFile, AnOffsetTheSeekCannotTakeLeavesZeros) {
+  write(first_);
+  Bytes buffer;
+  readEmbeddedImage(path_.c_str(), 0x80000000u, 16, buffer);
+  EXPECT_EQ(buffer, Bytes(16, 0)) << "must not fall back to reading the file's start";
+}
+
+TEST(EmbeddedImageReader, AnUnopenableFileGivesZerosOfTheDirectorySizes) {
+  EmbeddedAssetDirectory directory;
+  directory.texture1Size = 40;
+  directory.texture2Size = 7;
+  Bytes first = {9, 9};
+  Bytes second;
+  readEmbeddedImages("/nonexistent/zoravarova/viewer", directory, first, second);
+  EXPECT_EQ(first, Bytes(40, 0));
+  EXPECT_EQ(second, Bytes(7, 0));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZV_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZV_UNDER_ASAN 1
+#endif
+#endif
+
+TEST(EmbeddedImageReaderDeathTest, AnUnallocatableSizeLeavesThatBufferEmpty) {
+#ifdef ZV_UNDER_ASAN
+  GTEST_SKIP() << "an address-space limit cannot coexist with the sanitizer's shadow memory";
+#else
+  // In a child with 256 MiB of address space a 4 GiB buffer cannot be had; the reader must
+  // neither crash nor leave a half-sized buffer, and the other image must still be read.
+  EXPECT_EXIT(
+      {
+        const rlimit limit{256u << 20, 256u << 20};
+        setrlimit(RLIMIT_AS, &limit);
+        EmbeddedAssetDirectory directory;
+        directory.texture1Size = 0xFFFFFFFFu;
+        directory.texture2Size = 5;
+        Bytes first;
+        Bytes second;
+        readEmbeddedImages("/proc/self/exe", directory, first, second);
+        std::exit(first.empty() && second.size() == 5 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,12 @@
+// What the packer demands of the two images before it writes anything.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+// A baseline JPEG that decodes with 3 components; throws PackError naming the file otherwise.
+void checkFirstImage(std::span<const std::uint8_t> bytes, const std::string& fileName);
+
+// A PNG of 8-bit RGBA that decodes; throws PackError naming the file otherwise.
+void checkSecondImage(std::span<const std::uint8_t> bytes, const std::string& fileName);

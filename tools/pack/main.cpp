@@ -1,0 +1,23 @@
+// zoravarova-pack: writes a viewer that carries its two images.
+#include <cstdio>
+#include <new>
+
+#include "tools/pack/pack.h"
+#include "tools/pack/pack_error.h"
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: zoravarova-pack VIEWER FIRST.jpg SECOND.png OUTPUT\n");
+    return 2;
+  }
+  try {
+    packViewerFiles(argv[1], argv[2], argv[3], argv[4]);
+  } catch (const PackError& error) {
+    std::fprintf(stderr, "zoravarova-pack: %s\n", error.what());
+    return 1;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "zoravarova-pack: out of memory\n");
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,97 @@
+// Lays the images after the viewer's last byte and points the directory words at them.
+#include "tools/pack/pack.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "app/embedded_images.h"
+#include "tools/pack/elf_layout.h"
+#include "tools/pack/file_io.h"
+#include "tools/pack/image_checks.h"
+#include "tools/pack/pack_error.h"
+
+namespace {
+
+// The viewer seeks with a signed 32-bit distance, so every offset must stay below 2^31.
+constexpr std::uint64_t kOffsetLimit = std::uint64_t{1} << 31;
+
+std::uint32_t wordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
+         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+void putWord(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t word) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    bytes[at++] = static_cast<std::uint8_t>(word >> shift);
+  }
+}
+
+// Where the viewer's own bytes end: the file's end, or where the images of an earlier packing
+// begin, so that packing again replaces them instead of stacking new ones after them.
+std::size_t viewerEnd(const PackInput& viewer, const ExecutableLayout& layout) {
+  const std::size_t at = layout.directoryOffset;
+  const std::uint64_t secondSize = wordAt(viewer.bytes, at + 0);
+  const std::uint64_t secondOffset = wordAt(viewer.bytes, at + 4);
+  const std::uint64_t firstSize = wordAt(viewer.bytes, at + 8);
+  const std::uint64_t firstOffset = wordAt(viewer.bytes, at + 12);
+  if (secondSize == 0 && secondOffset == 0 && firstSize == 0 && firstOffset == 0) {
+    return viewer.bytes.size();
+  }
+  const bool describesAppendedImages = firstOffset >= layout.contentEnd &&
+                                       firstOffset + firstSize == secondOffset &&
+                                       secondOffset + secondSize == viewer.bytes.size();
+  if (!describesAppendedImages) {
+    throw PackError(viewer.fileName,
+                    "has directory words that do not describe images appended to it");
+  }
+  return static_cast<std::size_t>(firstOffset);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> buildPackedExecutable(const PackInput& viewer, const PackInput& first,
+                                                const PackInput& second) {
+  const ExecutableLayout layout = locateElfAssetDirectory(viewer.bytes, viewer.fileName);
+  checkFirstImage(first.bytes, first.fileName);
+  checkSecondImage(second.bytes, second.fileName);
+
+  const std::size_t firstOffset = viewerEnd(viewer, layout);
+  const std::uint64_t secondOffset = std::uint64_t{firstOffset} + first.bytes.size();
+  if (firstOffset >= kOffsetLimit) {
+    throw PackError(viewer.fileName, "is too large: the first image would start at or past 2^31");
+  }
+  if (secondOffset >= kOffsetLimit) {
+    throw PackError(first.fileName, "is too large: the second image would start at or past 2^31");
+  }
+  if (second.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+    throw PackError(second.fileName, "is too large for a 32-bit size");
+  }
+
+  std::vector<std::uint8_t> packed;
+  packed.reserve(firstOffset + first.bytes.size() + second.bytes.size());
+  packed.insert(packed.end(), viewer.bytes.begin(), viewer.bytes.begin() + firstOffset);
+  packed.insert(packed.end(), first.bytes.begin(), first.bytes.end());
+  packed.insert(packed.end(), second.bytes.begin(), second.bytes.end());
+
+  const std::size_t at = layout.directoryOffset;
+  putWord(packed, at + 0, static_cast<std::uint32_t>(second.bytes.size()));
+  putWord(packed, at + 4, static_cast<std::uint32_t>(secondOffset));
+  putWord(packed, at + 8, static_cast<std::uint32_t>(first.bytes.size()));
+  putWord(packed, at + 12, static_cast<std::uint32_t>(firstOffset));
+  putWord(packed, at + 16, 4);  // the trailing word; nothing reads it
+  return packed;
+}
+
+void packViewerFiles(const std::string& viewerPath, const std::string& firstPath,
+                     const std::string& secondPath, const std::string& outputPath) {
+  if (sameFile(viewerPath, outputPath)) {
+    throw PackError(outputPath, "is the input viewer itself; write the packed viewer elsewhere");
+  }
+  const std::vector<std::uint8_t> viewer = readWholeFile(viewerPath);
+  const std::vector<std::uint8_t> first = readWholeFile(firstPath);
+  const std::vector<std::uint8_t> second = readWholeFile(secondPath);
+  const std::vector<std::uint8_t> packed =
+      buildPackedExecutable({viewer, viewerPath}, {first, firstPath}, {second, secondPath});
+  writeExecutableAtomically(outputPath, packed);
+}
