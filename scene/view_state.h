@@ -5,8 +5,28 @@
 
 struct GLFWwindow;
 
+// Angles are held in degrees and turned into radians by this one float product just before use.
+inline constexpr float kDegreesToRadians = 0.017453292f;
+
 struct ViewState {
-  // (helper C fills in the fields and their initial values)
+  glm::vec3 eyePosition{0.0f, 0.0f, 3.0f};
+  glm::vec3 lookDirection{0.0f, 0.0f, -1.0f};
+  glm::vec3 upVector{0.0f, 1.0f, 0.0f};
+  // Degrees; -90 looks along -z. Never wrapped or clamped.
+  float heading = -90.0f;
+  // Degrees; positive looks up. Kept within [-89, 89].
+  float elevation = 0.0f;
+  // Cursor position, in window pixels, of the last event that was applied.
+  float acceptedCursorX = 400.0f;
+  float acceptedCursorY = 300.0f;
+  // Cursor position of the first event, the origin of the angular windows. The first event
+  // overwrites these before they are read; they start as copies so no value is invented here.
+  float anchorCursorX = acceptedCursorX;
+  float anchorCursorY = acceptedCursorY;
+  // The heading and elevation that belong to the anchor.
+  float headingReference = heading;
+  float elevationReference = elevation;
+  bool awaitingFirstCursor = true;
 };
 
 // The one camera record of the viewer; written only by onCursorMoved.

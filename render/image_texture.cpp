@@ -1,0 +1,64 @@
+// Decodes an encoded image from memory into a new 2D texture with mipmaps.
+#include "render/image_texture.h"
+
+#include <climits>
+
+#include <stb_image.h>
+
+namespace {
+
+// One set of decoder outputs serves every decode; each upload reads the decode just before it.
+int decodedWidth = 0;
+int decodedHeight = 0;
+int decodedChannels = 0;  // What the file stores; written by the decoder, never read.
+
+// The decoder is asked for exactly the channels the upload format has, so GL never reads past
+// the decoded pixels (a grey JPEG, say, would otherwise come back with one channel for GL_RGB).
+int channelsOf(GLenum pixelFormat) {
+  switch (pixelFormat) {
+    case GL_RGB:
+      return 3;
+    case GL_RGBA:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+stbi_uc* decode(std::span<const std::uint8_t> encoded, int channels) {
+  // Nothing to read, a length the decoder cannot take, or a format it cannot produce: all count
+  // as a failed decode.
+  if (encoded.empty() || encoded.size() > static_cast<std::size_t>(INT_MAX) || channels == 0) {
+    return nullptr;
+  }
+  return stbi_load_from_memory(encoded.data(), static_cast<int>(encoded.size()), &decodedWidth,
+                               &decodedHeight, &decodedChannels, channels);
+}
+
+}  // namespace
+
+void flipImagesOnDecode() {
+  stbi_set_flip_vertically_on_load(1);
+}
+
+GLuint createImageTexture(std::span<const std::uint8_t> encoded, GLenum pixelFormat) {
+  GLuint textureId = 0;
+  glGenTextures(1, &textureId);
+  // On whichever unit is active: at start-up that is unit 0.
+  glBindTexture(GL_TEXTURE_2D, textureId);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+
+  stbi_uc* pixels = decode(encoded, channelsOf(pixelFormat));
+  if (pixels != nullptr) {
+    // GL_RGB inside for both images: the second image's alpha is dropped on purpose.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, decodedWidth, decodedHeight, 0, pixelFormat,
+                 GL_UNSIGNED_BYTE, pixels);
+    glGenerateMipmap(GL_TEXTURE_2D);
+  }
+  // A failed decode leaves the name without storage: an incomplete texture that samples black.
+  stbi_image_free(pixels);
+  return textureId;
+}

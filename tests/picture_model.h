@@ -1,0 +1,42 @@
+// What the viewer should show, worked out on the CPU: a ray per pixel against every cube of the
+// field, and the two pictures sampled where it lands, for comparison with screenshots.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <glm/mat4x4.hpp>
+
+struct Picture {
+  int width = 0;
+  int height = 0;
+  int channels = 0;
+  std::vector<std::uint8_t> pixels;  // bottom row first, as the viewer uploads them
+};
+
+// Decodes an image file with the viewer's vertical flip and the given channel count.
+Picture loadPicture(const std::string& path, int channels);
+
+struct SurfaceHit {
+  int cube = -1;  // index into the field
+  int face = -1;  // axis * 2 + side: 0 -x, 1 +x, 2 -y, 3 +y, 4 -z, 5 +z
+  float u = 0;
+  float v = 0;
+};
+
+// The nearest cube face that the ray through the centre of window pixel (x, y) meets, for an
+// 800x600 viewport and the given view; nullopt where only background shows.
+std::optional<SurfaceHit> castPixel(const glm::mat4& view, int x, int y);
+
+struct Rgb {
+  float r, g, b;
+};
+
+// Whether the picture is flat (every channel within `spread`) over the square of `radius` texels
+// around (u, v), so that any filtering of it gives the same colour.
+bool isFlatAround(const Picture& picture, float u, float v, int radius, int spread);
+
+// The texel at (u, v): v = 0 is the picture's bottom row.
+Rgb sampleTexel(const Picture& picture, float u, float v);

@@ -1,0 +1,230 @@
+// The packed viewer's picture under Xvfb and Mesa, held against a CPU ray cast of the field.
+#include <X11/keysym.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "app/embedded_images.h"
+#include "scene/camera.h"
+#include "scene/view_state.h"
+#include "tests/picture_model.h"
+#include "tests/x_session.h"
+#include "tools/pack/elf_layout.h"
+#include "tools/pack/file_io.h"
+
+namespace {
+
+const std::string kViewer = ZV_VIEWER;
+const std::string kAssets = ZV_ASSET_DIR;
+constexpr auto kStartLimit = 20s;
+
+constexpr int kBackground[3] = {51, 77, 77};
+
+// A lit pixel is compared only where its neighbours land on the same face and both pictures are
+// flat for this many texels around the sample, so filtering and the few-texel difference between
+// GL's interpolation and the ray cast cannot change the colour. What is left is 8-bit rounding
+// of the blend (at most 1) and of the decoded pixels, so 3 per channel is ample and still far
+// below the difference a flip, a swap or a lost image makes.
+constexpr int kFlatRadius = 12;
+constexpr int kFlatSpread = 2;
+constexpr float kColourTolerance = 3.0f;
+constexpr int kGridStep = 3;
+
+bool isBackground(const Screenshot::Pixel& p) {
+  return std::abs(p.r - kBackground[0]) <= 1 && std::abs(p.g - kBackground[1]) <= 1 &&
+         std::abs(p.b - kBackground[2]) <= 1;
+}
+
+struct Comparison {
+  int compared = 0;
+  int mismatched = 0;
+  int lit = 0;  // screen pixels the ray cast finds a cube under
+  std::string firstMismatch;
+};
+
+// How the screenshot compares with `weightFirst` × first picture + `weightSecond` × second.
+Comparison compareWithModel(const Screenshot& shot, const glm::mat4& view, const Picture& first,
+                            const Picture& second, float weightFirst, float weightSecond) {
+  Comparison result;
+  for (int y = 4; y < 600 - 4; y += kGridStep) {
+    for (int x = 4; x < 800 - 4; x += kGridStep) {
+      const auto hit = castPixel(view, x, y);
+      if (!hit) {
+        continue;
+      }
+      ++result.lit;
+      if (hit->u < 0.05f || hit->u > 0.95f || hit->v < 0.05f || hit->v > 0.95f) {
+        continue;
+      }
+      bool inside = true;
+      for (const auto& [dx, dy] : {std::pair{-2, 0}, {2, 0}, {0, -2}, {0, 2}}) {
+        const auto near = castPixel(view, x + dx, y + dy);
+        inside = inside && near && near->cube == hit->cube && near->face == hit->face;
+      }
+      if (!inside || !isFlatAround(first, hit->u, hit->v, kFlatRadius, kFlatSpread) ||
+          !isFlatAround(second, hit->u, hit->v, kFlatRadius, kFlatSpread)) {
+        continue;
+      }
+      const Rgb a = sampleTexel(first, hit->u, hit->v);
+      const Rgb b = sampleTexel(second, hit->u, hit->v);
+      const float expected[3] = {weightFirst * a.r + weightSecond * b.r,
+                                 weightFirst * a.g + weightSecond * b.g,
+                                 weightFirst * a.b + weightSecond * b.b};
+      const Screenshot::Pixel seen = shot.at(x, y);
+      const float got[3] = {static_cast<float>(seen.r), static_cast<float>(seen.g),
+                            static_cast<float>(seen.b)};
+      ++result.compared;
+      bool matches = true;
+      for (int c = 0; c < 3; ++c) {
+        matches = matches && std::abs(got[c] - expected[c]) <= kColourTolerance;
+      }
+      if (!matches) {
+        if (result.mismatched++ == 0) {
+          result.firstMismatch = "at " + std::to_string(x) + "," + std::to_string(y) + " cube " +
+                                 std::to_string(hit->cube) + " face " + std::to_string(hit->face) +
+                                 ": saw " + std::to_string(seen.r) + " " + std::to_string(seen.g) +
+                                 " " + std::to_string(seen.b) + ", expected " +
+                                 std::to_string(expected[0]) + " " + std::to_string(expected[1]) +
+                                 " " + std::to_string(expected[2]);
+        }
+      }
+    }
+  }
+  return result;
+}
+
+int countBackground(const Screenshot& shot) {
+  int count = 0;
+  for (int y = 0; y < shot.height; y += kGridStep) {
+    for (int x = 0; x < shot.width; x += kGridStep) {
+      count += isBackground(shot.at(x, y)) ? 1 : 0;
+    }
+  }
+  return count;
+}
+
+class ViewerPicture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    outputDir_ = makeTestDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    first_ = loadPicture(kAssets + "/first.jpg", 3);
+    second_ = loadPicture(kAssets + "/second.png", 4);
+    display_ = std::make_unique<VirtualDisplay>();
+  }
+  void TearDown() override {
+    viewer_.reset();
+    display_.reset();
+  }
+
+  void start(const std::string& program) {
+    viewer_ = std::make_unique<ChildProcess>(
+        program, std::vector<std::string>{},
+        std::map<std::string, std::string>{{"DISPLAY", display_->name()}}, outputDir_);
+    ASSERT_NE(waitForWindow(x(), "ZORAVAROVA", kStartLimit), 0u) << viewer_->standardError();
+    ASSERT_TRUE(waitUntil([&] { return isBackground(captureScreen(x()).at(5, 5)); }, kStartLimit));
+  }
+
+  // A screenshot once two in a row agree: the frames after an input have all been presented.
+  Screenshot settledScreen(const std::string& name) {
+    Screenshot last = captureScreen(x());
+    for (int i = 0; i < 50; ++i) {
+      std::this_thread::sleep_for(100ms);
+      Screenshot next = captureScreen(x());
+      if (next.rgb == last.rgb) {
+        break;
+      }
+      last = std::move(next);
+    }
+    savePng(last, outputDir_ + "/" + name + ".png");
+    return last;
+  }
+
+  Display* x() const { return display_->connection(); }
+
+  std::string outputDir_;
+  Picture first_;
+  Picture second_;
+  std::unique_ptr<VirtualDisplay> display_;
+  std::unique_ptr<ChildProcess> viewer_;
+};
+
+TEST_F(ViewerPicture, CubesStraightAheadShowBothImagesBlendedAndUpright) {
+  start(kViewer);
+  const Screenshot shot = settledScreen("straight-ahead");
+  const Comparison result = compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 0.8f, 0.2f);
+  EXPECT_GT(result.lit, 2000) << "the field should fill the middle of the window";
+  EXPECT_GT(result.compared, 150);
+  EXPECT_EQ(result.mismatched, 0) << result.firstMismatch << " (of " << result.compared << ")";
+  // The same screenshot must not pass for the first picture alone, or upside down.
+  Picture flipped = first_;
+  const std::size_t row = static_cast<std::size_t>(flipped.width) * 3;
+  for (int y = 0; y < flipped.height / 2; ++y) {
+    std::swap_ranges(flipped.pixels.begin() + y * row, flipped.pixels.begin() + (y + 1) * row,
+                     flipped.pixels.end() - (y + 1) * row);
+  }
+  EXPECT_GT(compareWithModel(shot, buildViewMatrix(ViewState{}), flipped, second_, 0.8f, 0.2f).mismatched, 20);
+  EXPECT_GT(compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 1.0f, 0.0f).mismatched, 20);
+}
+
+TEST_F(ViewerPicture, ADamagedFirstImageLeavesCubesAtAFifthOfTheSecond) {
+  // Zero the head of the appended JPEG in a copy of the packed viewer: it no longer decodes.
+  std::vector<std::uint8_t> packed = readWholeFile(kViewer);
+  const ExecutableLayout layout = locateElfAssetDirectory(packed, kViewer);
+  const EmbeddedAssetDirectory directory =
+      decodeEmbeddedAssetDirectory(packed.data() + layout.directoryOffset);
+  std::fill_n(packed.begin() + directory.texture1Offset, 64, 0);
+  const std::string damaged = outputDir_ + "/zoravarova-damaged";
+  writeExecutableAtomically(damaged, packed);
+
+  start(damaged);
+  const Screenshot shot = settledScreen("damaged-first");
+  const Comparison result = compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 0.0f, 0.2f);
+  EXPECT_GT(result.compared, 150);
+  EXPECT_EQ(result.mismatched, 0) << result.firstMismatch << " (of " << result.compared << ")";
+}
+
+// Replays cursor positions through the viewer's own callback to get the view it should show.
+glm::mat4 viewAfter(const std::vector<std::pair<double, double>>& positions) {
+  viewState = ViewState{};
+  for (const auto& [px, py] : positions) {
+    onCursorMoved(nullptr, px, py);
+  }
+  const glm::mat4 view = buildViewMatrix();
+  viewState = ViewState{};
+  return view;
+}
+
+TEST_F(ViewerPicture, TheMouseTurnsTheViewOnlyInsideItsWindows) {
+  start(kViewer);
+  const Screenshot initial = settledScreen("mouse-0-initial");
+  // The captured cursor is re-centred after every event, so long moves go in steps that each
+  // stay on the screen; only differences from the first position matter.
+  const auto moveBy = [&](int dx, int dy) {
+    const int steps = std::max(1, (std::abs(dx) + 199) / 200);
+    for (int i = 0; i < steps; ++i) {
+      moveCursorBy(x(), dx / steps + (i < std::abs(dx % steps) ? (dx > 0 ? 1 : -1) : 0), dy);
+      dy = 0;
+      std::this_thread::sleep_for(60ms);
+    }
+  };
+  moveBy(1, 0);  // the first event seeds the anchor: no turn yet
+  moveBy(100, 0);
+  const Screenshot turned = settledScreen("mouse-1-right-100");
+  EXPECT_NE(turned.rgb, initial.rgb) << "a move inside the window turns the view";
+  const Comparison atMinus80 = compareWithModel(turned, viewAfter({{401, 300}, {501, 300}}), first_, second_, 0.8f, 0.2f);
+  EXPECT_GT(atMinus80.compared, 100);
+  EXPECT_EQ(atMinus80.mismatched, 0) << atMinus80.firstMismatch;
+
+  moveBy(150, 0);  // heading -65: inside the refused band, nothing changes
+  const Screenshot refused = settledScreen("mouse-2-refused");
+  EXPECT_EQ(refused.rgb, turned.rgb) << "a move outside the windows leaves the view unchanged";
+
+  moveBy(1550, 0);  // from the anchor +1800: heading 90, looking along +z, away from every cube
+  const Screenshot behind = settledScreen("mouse-3-facing-plus-z");
+  EXPECT_EQ(countBackground(behind), (800 / kGridStep + 1) * (600 / kGridStep)) << "only background";
+}
+
+}  // namespace
