@@ -8,10 +8,12 @@
 
 class ShaderProgram;
 
-// 1019 positions, x, y, z each, flat.
+// 1019 positions, x, y, z each, flat; generated from tools/cube_field.txt.
 extern const std::vector<float> kCubeField;
 
-// (helper B: the model matrix of the cube whose first float sits at floatIndex)
+// The model matrix of the cube whose x, y and z are the floats at floatIndex, floatIndex + 1 and
+// floatIndex + 2 of the field: moved to its position, after being turned 20 degrees per float
+// index about a fixed axis.
 glm::mat4 buildCubeModelMatrix(std::uint32_t floatIndex, float x, float y, float z);
 
 // Uploads "model" and draws the bound cube mesh once per position of the field.

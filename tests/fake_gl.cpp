@@ -24,7 +24,7 @@ void appendArg(std::string& out, const char* text) {
 }
 
 template <typename T>
-  requires std::is_arithmetic_v<T>
+requires std::is_arithmetic_v<T>
 void appendArg(std::string& out, T value) {
   if constexpr (std::is_floating_point_v<T>) {
     char digits[32];
@@ -323,15 +323,13 @@ void fakeTexParameteri(GLenum target, GLenum pname, GLint param) {
   record("glTexParameteri", target, pname, param);
 }
 
-void fakeTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width,
-                    GLsizei height, GLint border, GLenum format, GLenum type,
-                    const void* pixels) {
+void fakeTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height,
+                    GLint border, GLenum format, GLenum type, const void* pixels) {
   record("glTexImage2D", target, level, internalformat, width, height, border, format, type,
          pointerText(pixels));
   state().textureUploads.emplace_back();
   const std::size_t channels = channelsOf(format);
-  if (pixels == nullptr || type != GL_UNSIGNED_BYTE || channels == 0 || width <= 0 ||
-      height <= 0) {
+  if (pixels == nullptr || type != GL_UNSIGNED_BYTE || channels == 0 || width <= 0 || height <= 0) {
     return;
   }
   // Reads exactly what GL reads: padded rows but the last, so a short buffer trips ASan here.
@@ -381,8 +379,7 @@ void unexpectedCall() {
 }
 
 template <std::size_t... Slots>
-constexpr std::array<GLADapiproc, sizeof...(Slots)> unexpectedStubs(
-    std::index_sequence<Slots...>) {
+constexpr std::array<GLADapiproc, sizeof...(Slots)> unexpectedStubs(std::index_sequence<Slots...>) {
   return {&unexpectedCall<Slots>...};
 }
 

@@ -31,7 +31,20 @@ void writeBytes(const std::string& path, const Bytes& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-struct Run {
+// A PNG of our own pixels, made in memory.
+Bytes encodePng(int width, int height, int components, std::uint8_t value) {
+  const Bytes pixels(static_cast<std::size_t>(width) * height * components, value);
+  Bytes png;
+  stbi_write_png_to_func(
+      [](void* context, void* data, int size) {
+        auto* out = static_cast<Bytes*>(context);
+        out->insert(out->end(), static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+      },
+      &png, width, height, components, pixels.data(), width * components);
+  return png;
+}
+
+struct PackRun {
   int exitCode;
   std::string errorText;
 };
@@ -55,7 +68,7 @@ class Packer : public ::testing::Test {
   }
 
   // Runs the real tool; its one line of error goes to a file we read back.
-  Run pack(const std::string& viewer, const std::string& first, const std::string& second,
+  PackRun pack(const std::string& viewer, const std::string& first, const std::string& second,
            const std::string& output) {
     const std::string errors = (dir_ / "stderr.txt").string();
     const std::string command = "'" + kPacker + "' '" + viewer + "' '" + first + "' '" + second +
@@ -67,7 +80,7 @@ class Packer : public ::testing::Test {
   }
 
   // The tool failed with exactly one line that names `file` and says `reason`, and left nothing.
-  void expectRefused(const Run& run, const std::string& file, const std::string& reason) {
+  void expectRefused(const PackRun& run, const std::string& file, const std::string& reason) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.errorText, "zoravarova-pack: " + file + ": " + reason + "\n");
     EXPECT_FALSE(fs::exists(output_));
@@ -112,16 +125,13 @@ TEST_F(Packer, PackingAPackedViewerReplacesItsImages) {
   ASSERT_EQ(pack(kLinked, kFirst, kSecond, output_).exitCode, 0);
   // Swap in other, still valid, images: the second packing must not stack them after the first.
   const std::string again = (dir_ / "again").string();
-  Bytes small(4 * 4 * 4, 200);
-  int length = 0;
-  unsigned char* png = stbi_write_png_to_mem(small.data(), 16, 4, 4, 4, &length);
-  const std::string otherSecond = place("other.png", Bytes(png, png + length));
-  STBIWFree(png);
+  const Bytes other = encodePng(512, 512, 4, 200);
+  const std::string otherSecond = place("other.png", other);
   ASSERT_EQ(pack(output_, kFirst, otherSecond, again).exitCode, 0);
 
   const Bytes repacked = readWholeFile(again);
   EXPECT_EQ(repacked.size(), readWholeFile(kLinked).size() + readWholeFile(kFirst).size() +
-                                 static_cast<std::size_t>(length));
+                                 other.size());
   Bytes readFirst;
   Bytes readSecond;
   readEmbeddedImages(again.c_str(), directoryOf(repacked), readFirst, readSecond);
@@ -184,21 +194,21 @@ TEST_F(Packer, BadImagesAreRefusedWithOneLineAndNoOutput) {
   expectRefused(pack(kLinked, kFirst, kFirst, output_), kFirst, "is not a PNG");
 
   const std::string cutJpeg = place("cut.jpg", Bytes(first.begin(), first.begin() + 600));
-  const Run cut = pack(kLinked, cutJpeg, kSecond, output_);
+  const PackRun cut = pack(kLinked, cutJpeg, kSecond, output_);
   EXPECT_EQ(cut.exitCode, 1);
   EXPECT_EQ(cut.errorText.rfind("zoravarova-pack: " + cutJpeg + ": ", 0), 0u) << cut.errorText;
   EXPECT_FALSE(fs::exists(output_));
 
-  Bytes rgb(8 * 8 * 3, 90);
-  int length = 0;
-  unsigned char* png = stbi_write_png_to_mem(rgb.data(), 8 * 3, 8, 8, 3, &length);
-  const std::string rgbPng = place("rgb.png", Bytes(png, png + length));
-  STBIWFree(png);
+  const std::string rgbPng = place("rgb.png", encodePng(512, 512, 3, 90));
   expectRefused(pack(kLinked, kFirst, rgbPng, output_), rgbPng,
                 "is a PNG of colour type 2, expected 6 (RGBA)");
 
+  const std::string smallPng = place("small.png", encodePng(8, 8, 4, 90));
+  expectRefused(pack(kLinked, kFirst, smallPng, output_), smallPng,
+                "is 8 by 8 pixels, expected 512 by 512");
+
   const std::string cutPng = place("cut.png", Bytes(second.begin(), second.end() - 200));
-  const Run cutRun = pack(kLinked, kFirst, cutPng, output_);
+  const PackRun cutRun = pack(kLinked, kFirst, cutPng, output_);
   EXPECT_EQ(cutRun.exitCode, 1);
   EXPECT_EQ(cutRun.errorText.rfind("zoravarova-pack: " + cutPng + ": does not decode", 0), 0u)
       << cutRun.errorText;
@@ -207,7 +217,7 @@ TEST_F(Packer, BadImagesAreRefusedWithOneLineAndNoOutput) {
 
 TEST_F(Packer, AnUnwritableOutputOrTheInputItselfIsRefused) {
   const std::string nowhere = (dir_ / "no-such-dir" / "packed").string();
-  const Run run = pack(kLinked, kFirst, kSecond, nowhere);
+  const PackRun run = pack(kLinked, kFirst, kSecond, nowhere);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.errorText, "zoravarova-pack: " + nowhere + ": cannot be written: No such file or directory\n");
 

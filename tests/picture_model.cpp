@@ -117,8 +117,8 @@ std::optional<SurfaceHit> castPixel(const glm::mat4& view, int x, int y) {
 }
 
 bool isFlatAround(const Picture& picture, float u, float v, int radius, int spread) {
-  const int cx = static_cast<int>(u * picture.width);
-  const int cy = static_cast<int>(v * picture.height);
+  const int cx = static_cast<int>(u * static_cast<float>(picture.width));
+  const int cy = static_cast<int>(v * static_cast<float>(picture.height));
   for (int c = 0; c < 3; ++c) {
     int low = 255;
     int high = 0;
@@ -139,8 +139,8 @@ bool isFlatAround(const Picture& picture, float u, float v, int radius, int spre
 }
 
 Rgb sampleTexel(const Picture& picture, float u, float v) {
-  const int x = std::clamp(static_cast<int>(u * picture.width), 0, picture.width - 1);
-  const int y = std::clamp(static_cast<int>(v * picture.height), 0, picture.height - 1);
+  const int x = std::clamp(static_cast<int>(u * static_cast<float>(picture.width)), 0, picture.width - 1);
+  const int y = std::clamp(static_cast<int>(v * static_cast<float>(picture.height)), 0, picture.height - 1);
   const std::uint8_t* texel = &picture.pixels[(static_cast<std::size_t>(y) * picture.width + x) * picture.channels];
   return {static_cast<float>(texel[0]), static_cast<float>(texel[1]), static_cast<float>(texel[2])};
 }

@@ -10,6 +10,7 @@
 
 namespace {
 
+constexpr int kPictureSize = 512;
 constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 // Decodes fully, as the viewer does, asking for `channels`; a failure names the decoder's reason.
@@ -29,6 +30,12 @@ void checkDecodes(std::span<const std::uint8_t> bytes, int channels, const std::
   if (stored != channels) {
     throw PackError(fileName, "has " + std::to_string(stored) + " components, expected " +
                                   std::to_string(channels));
+  }
+  // The viewer uploads with GL's default row alignment of 4, which only rows of whole words
+  // satisfy; 512 pixels a row, as the viewer's pictures are, always do.
+  if (width != kPictureSize || height != kPictureSize) {
+    throw PackError(fileName, "is " + std::to_string(width) + " by " + std::to_string(height) +
+                                  " pixels, expected 512 by 512");
   }
 }
 
