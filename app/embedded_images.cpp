@@ -24,7 +24,7 @@ std::uint32_t littleEndianWord(const volatile unsigned char* bytes) {
 
 bool resizeZeroFilled(std::vector<std::uint8_t>& buffer, std::uint32_t size) {
   try {
-    buffer.resize(size);
+    buffer.assign(size, 0);
     return true;
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
