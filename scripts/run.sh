@@ -29,9 +29,16 @@ viewer_pid=$!
 for _ in $(seq 100); do xdotool search --name '^ZORAVAROVA$' >/dev/null 2>&1 && break; sleep 0.1; done
 sleep 2  # let a few hundred frames pass
 import -window root "$shot"
-xdotool key Escape
+# A key can be missed before the window has the focus: press Escape until the viewer ends.
 status=0
-for _ in $(seq 100); do kill -0 "$viewer_pid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 10); do
+  xdotool key Escape
+  for _ in $(seq 10); do kill -0 "$viewer_pid" 2>/dev/null || break 2; sleep 0.1; done
+done
+if kill -0 "$viewer_pid" 2>/dev/null; then
+  echo "The viewer did not end on Escape; stopping it." >&2
+  kill "$viewer_pid"
+fi
 wait "$viewer_pid" || status=$?
 viewer_pid=
 echo "The viewer ran on the virtual display $DISPLAY and ended with exit code $status."

@@ -4,9 +4,6 @@ target_include_directories(zv-make-images SYSTEM PRIVATE ${STB_INCLUDE_DIR})
 zv_warnings(zv-make-images)
 
 if(ZV_BUILD_TESTS)
-  # Testing is switched on at the top only after this directory is read, so switch it on here
-  # too, or CTest would never see these tests.
-  enable_testing()
   set(_zv_images_script ${CMAKE_CURRENT_LIST_DIR}/check_images.cmake)
   add_test(NAME images_in_step
            COMMAND ${CMAKE_COMMAND} -DMODE=in_step -DGENERATOR=$<TARGET_FILE:zv-make-images>
