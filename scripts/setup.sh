@@ -8,6 +8,7 @@ packages=(
   libgl1-mesa-dri libglx-mesa0 libgl1                   # OpenGL in software (llvmpipe)
   libgtest-dev libx11-dev libxtst-dev                   # tests and their X input and screenshots
   xvfb x11-xkb-utils x11-utils xdotool imagemagick     # a virtual display for running headless
+  clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
 )
 
 missing=()
