@@ -5,6 +5,8 @@
 
 #include <stb_image.h>
 
+#include "render/jpeg_tables.h"
+
 namespace {
 
 // One set of decoder outputs serves every decode; each upload reads the decode just before it.
@@ -31,6 +33,10 @@ stbi_uc* decode(std::span<const std::uint8_t> encoded, int channels) {
   if (encoded.empty() || encoded.size() > static_cast<std::size_t>(INT_MAX) || channels == 0) {
     return nullptr;
   }
+  // The decoder would write an oversized Huffman table past its own arrays.
+  if (!jpegHuffmanTablesFit(encoded)) {
+    return nullptr;
+  }
   return stbi_load_from_memory(encoded.data(), static_cast<int>(encoded.size()), &decodedWidth,
                                &decodedHeight, &decodedChannels, channels);
 }
@@ -51,8 +57,13 @@ GLuint createImageTexture(std::span<const std::uint8_t> encoded, GLenum pixelFor
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
 
-  stbi_uc* pixels = decode(encoded, channelsOf(pixelFormat));
-  if (pixels != nullptr) {
+  const int channels = channelsOf(pixelFormat);
+  stbi_uc* pixels = decode(encoded, channels);
+  // GL reads rows padded to its default unpack alignment of 4 while the decoder packs them
+  // without gaps: rows that are not whole words would have GL read past the pixels, so such a
+  // picture counts as a failed decode (512 pixels a row, as the packer demands, always are).
+  const bool rowsAreWords = static_cast<long long>(decodedWidth) * channels % 4 == 0;
+  if (pixels != nullptr && rowsAreWords) {
     // GL_RGB inside for both images: the second image's alpha is dropped on purpose.
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, decodedWidth, decodedHeight, 0, pixelFormat,
                  GL_UNSIGNED_BYTE, pixels);

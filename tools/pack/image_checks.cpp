@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 
+#include "render/jpeg_tables.h"
 #include "tools/pack/pack_error.h"
 
 namespace {
@@ -17,6 +18,9 @@ constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A
 void checkDecodes(std::span<const std::uint8_t> bytes, int channels, const std::string& fileName) {
   if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
     throw PackError(fileName, "is too large to decode");
+  }
+  if (!jpegHuffmanTablesFit(bytes)) {
+    throw PackError(fileName, "does not decode: a Huffman table holds more than 256 codes");
   }
   int width = 0;
   int height = 0;

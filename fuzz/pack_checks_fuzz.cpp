@@ -1,0 +1,68 @@
+// Fuzzes the packer's checks: two 4-byte lengths, then the viewer, the first image, the second.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/embedded_images.h"
+#include "fuzz/fuzz_input.h"
+#include "tools/pack/elf_layout.h"
+#include "tools/pack/pack.h"
+#include "tools/pack/pack_error.h"
+
+namespace {
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+// A refusal is one line that names one of the three inputs.
+void checkRefusal(const PackError& error) {
+  const std::string message = error.what();
+  fuzzCheck(startsWith(message, "viewer: ") || startsWith(message, "first.jpg: ") ||
+                startsWith(message, "second.png: "),
+            "a refusal names the file at fault");
+  fuzzCheck(message.find('\n') == std::string::npos, "a refusal is one line");
+}
+
+bool sameBytes(const std::vector<std::uint8_t>& packed, std::uint32_t offset, std::uint32_t size,
+               std::span<const std::uint8_t> image) {
+  return size == image.size() && std::uint64_t{offset} + size <= packed.size() &&
+         (image.empty() || std::memcmp(packed.data() + offset, image.data(), image.size()) == 0);
+}
+
+// What was built reads back through the viewer's own directory decode, below the seek limit.
+void checkPacked(const std::vector<std::uint8_t>& packed, std::span<const std::uint8_t> first,
+                 std::span<const std::uint8_t> second) {
+  const ExecutableLayout layout = locateElfAssetDirectory(packed, "packed");
+  const EmbeddedAssetDirectory directory =
+      decodeEmbeddedAssetDirectory(packed.data() + layout.directoryOffset);
+  fuzzCheck(sameBytes(packed, directory.texture1Offset, directory.texture1Size, first),
+            "the first image reads back from where the directory says");
+  fuzzCheck(sameBytes(packed, directory.texture2Offset, directory.texture2Size, second),
+            "the second image reads back from where the directory says");
+  fuzzCheck(directory.texture2Offset < (1u << 31), "both offsets stay below 2^31");
+  fuzzCheck(std::uint64_t{directory.texture2Offset} + directory.texture2Size == packed.size(),
+            "the second image ends the file");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzInput input({data, size});
+  const std::uint32_t viewerSize = input.takeWord();
+  const std::uint32_t firstSize = input.takeWord();
+  const std::span<const std::uint8_t> viewer = input.take(viewerSize);
+  const std::span<const std::uint8_t> first = input.take(firstSize);
+  const std::span<const std::uint8_t> second = input.rest();
+
+  std::vector<std::uint8_t> packed;
+  try {
+    packed = buildPackedExecutable({viewer, "viewer"}, {first, "first.jpg"}, {second, "second.png"});
+  } catch (const PackError& error) {
+    checkRefusal(error);
+    return 0;
+  }
+  checkPacked(packed, first, second);
+  return 0;
+}

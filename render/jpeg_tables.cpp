@@ -1,0 +1,125 @@
+// Walks a JPEG's segments and scans the way the decoder does, looking at every Huffman table.
+#include "render/jpeg_tables.h"
+
+#include <cstddef>
+
+namespace {
+
+constexpr int kMostCodes = 256;
+
+// The decoder reads zeros past the end of its buffer, and so does this walk.
+class Reader {
+ public:
+  explicit Reader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  bool atEnd() const { return at_ >= bytes_.size(); }
+  int byte() { return at_ < bytes_.size() ? bytes_[at_++] : (++at_, 0); }
+  int word() {
+    const int high = byte();
+    return high << 8 | byte();
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t at_ = 0;
+};
+
+constexpr int kNoMarker = -1;
+
+// A marker as the decoder reads one: 0xFF, any number of 0xFF fill bytes, then the code. Any
+// other first byte is consumed and yields no marker.
+int readMarker(Reader& reader) {
+  if (reader.byte() != 0xFF) {
+    return kNoMarker;
+  }
+  int marker = reader.byte();
+  while (marker == 0xFF && !reader.atEnd()) {
+    marker = reader.byte();
+  }
+  return marker;
+}
+
+bool isRestart(int marker) { return marker >= 0xD0 && marker <= 0xD7; }
+
+// One DHT segment, read as the decoder reads it: a table at a time while its length lasts, each
+// 17 bytes of class, slot and counts, then one value per code. Returns false when a table holds
+// more codes than fit; a segment the decoder refuses for another reason ends the walk as safe.
+enum class Segment { kFits, kTooManyCodes, kRefused };
+Segment readHuffmanSegment(Reader& reader) {
+  int left = reader.word() - 2;
+  while (left > 0) {
+    const int classAndSlot = reader.byte();
+    if (classAndSlot >> 4 > 1 || (classAndSlot & 15) > 3) {
+      return Segment::kRefused;
+    }
+    int codes = 0;
+    for (int length = 0; length < 16; ++length) {
+      codes += reader.byte();
+    }
+    if (codes > kMostCodes) {
+      return Segment::kTooManyCodes;
+    }
+    for (int i = 0; i < codes; ++i) {
+      reader.byte();
+    }
+    left -= 17 + codes;
+  }
+  return left == 0 ? Segment::kFits : Segment::kRefused;
+}
+
+// Skips entropy-coded data up to the marker that ends it; FF 00 is a stuffed data byte and the
+// restart markers belong to the data. Returns the marker, or kNoMarker at the end of the bytes.
+int skipScanData(Reader& reader) {
+  while (!reader.atEnd()) {
+    if (reader.byte() != 0xFF) {
+      continue;
+    }
+    int next = reader.byte();
+    while (next == 0xFF && !reader.atEnd()) {
+      next = reader.byte();
+    }
+    if (next != 0 && !isRestart(next)) {
+      return next;
+    }
+  }
+  return kNoMarker;
+}
+
+}  // namespace
+
+bool jpegHuffmanTablesFit(std::span<const std::uint8_t> encoded) {
+  Reader reader(encoded);
+  if (readMarker(reader) != 0xD8) {  // not a JPEG to the decoder
+    return true;
+  }
+  int pending = kNoMarker;
+  while (!reader.atEnd()) {
+    const int marker = pending != kNoMarker ? pending : readMarker(reader);
+    pending = kNoMarker;
+    // A byte where a marker belongs: the decoder steps over such padding one byte at a time.
+    if (marker == kNoMarker || isRestart(marker) || marker == 0x01 || marker == 0x00) {
+      continue;
+    }
+    if (marker == 0xD9) {  // end of image
+      return true;
+    }
+    if (marker == 0xC4) {
+      const Segment segment = readHuffmanSegment(reader);
+      if (segment == Segment::kTooManyCodes) {
+        return false;
+      }
+      if (segment == Segment::kRefused) {
+        return true;
+      }
+      continue;
+    }
+    // Any other segment is skipped by its length; a scan is followed by its coded data.
+    const int length = reader.word();
+    for (int i = 2; i < length; ++i) {
+      reader.byte();
+    }
+    if (marker == 0xDA) {
+      pending = skipScanData(reader);
+    }
+  }
+  return true;
+}
