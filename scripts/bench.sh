@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the benchmarks into build-bench/ (Release) and runs them under an Xvfb of their own with
 # Mesa's llvmpipe. --smoke runs a short pass that only shows everything works; other arguments
-# go to zoravarova-bench (see its usage line).
+# go to zoravarova-bench (see its usage line). ZV_BENCH_BUILD_DIR picks another build directory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build-bench"
+build="${ZV_BENCH_BUILD_DIR:-$root/build-bench}"
 "$root/scripts/setup.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j 2 --target bench >/dev/null
