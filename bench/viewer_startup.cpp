@@ -14,13 +14,8 @@
 #include "render/image_texture.h"
 #include "scene/view_state.h"
 
-namespace {
-
-// createImageTexture's steps in its order, each reported on its own. The decode asks for the
-// channels of the upload format and takes the same guards as the viewer's decode.
-GLuint createTimedTexture(std::span<const std::uint8_t> encoded, GLenum pixelFormat, int channels,
-                          const char* nameStage, const char* decodeStage, const char* uploadStage,
-                          const char* mipmapStage, const StageDone& stageDone) {
+GLuint replayImageTexture(std::span<const std::uint8_t> encoded, GLenum pixelFormat,
+                          const TextureStages& stages, const StageDone& stageDone) {
   GLuint textureId = 0;
   glGenTextures(1, &textureId);
   glBindTexture(GL_TEXTURE_2D, textureId);
@@ -28,28 +23,28 @@ GLuint createTimedTexture(std::span<const std::uint8_t> encoded, GLenum pixelFor
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  stageDone(nameStage, "ours");
+  stageDone(stages.name, "ours");
 
+  // The decoder is asked for the channels of the upload format, under the viewer's guards.
+  const int channels = pixelFormat == GL_RGB ? 3 : pixelFormat == GL_RGBA ? 4 : 0;
   int width = 0;
   int height = 0;
   int fileChannels = 0;
   stbi_uc* pixels = nullptr;
-  if (!encoded.empty() && encoded.size() <= static_cast<std::size_t>(INT_MAX)) {
+  if (!encoded.empty() && encoded.size() <= static_cast<std::size_t>(INT_MAX) && channels != 0) {
     pixels = stbi_load_from_memory(encoded.data(), static_cast<int>(encoded.size()), &width,
                                    &height, &fileChannels, channels);
   }
-  stageDone(decodeStage, "ours");
+  stageDone(stages.decode, "ours");
   if (pixels != nullptr) {
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, width, height, 0, pixelFormat, GL_UNSIGNED_BYTE, pixels);
-    stageDone(uploadStage, "driver");
+    stageDone(stages.upload, "driver");
     glGenerateMipmap(GL_TEXTURE_2D);
   }
   stbi_image_free(pixels);
-  stageDone(mipmapStage, "mipmaps");
+  stageDone(stages.mipmaps, "mipmaps");
   return textureId;
 }
-
-}  // namespace
 
 bool startViewer(BenchViewer& viewer, const StageDone& stageDone, bool firstFrame) {
   loadEmbeddedImages(zoravarovaEmbeddedAssetDirectory);
@@ -83,12 +78,14 @@ bool startViewer(BenchViewer& viewer, const StageDone& stageDone, bool firstFram
   stageDone("cube mesh", "ours");
 
   flipImagesOnDecode();
-  viewer.texture1Id = createTimedTexture(texture1Bytes, GL_RGB, 3, "texture 1 name, parameters",
-                                         "texture 1 decode (JPEG)", "texture 1 upload",
-                                         "texture 1 mipmaps, free", stageDone);
-  viewer.texture2Id = createTimedTexture(texture2Bytes, GL_RGBA, 4, "texture 2 name, parameters",
-                                         "texture 2 decode (PNG)", "texture 2 upload",
-                                         "texture 2 mipmaps, free", stageDone);
+  viewer.texture1Id = replayImageTexture(texture1Bytes, GL_RGB,
+                                         {"texture 1 name, parameters", "texture 1 decode (JPEG)",
+                                          "texture 1 upload", "texture 1 mipmaps, free"},
+                                         stageDone);
+  viewer.texture2Id = replayImageTexture(texture2Bytes, GL_RGBA,
+                                         {"texture 2 name, parameters", "texture 2 decode (PNG)",
+                                          "texture 2 upload", "texture 2 mipmaps, free"},
+                                         stageDone);
   viewer.program->activate();
   viewer.program->setSamplerUnit("texture1", 0);
   viewer.program->setSamplerUnit("texture2", 1);
