@@ -24,6 +24,25 @@ std::vector<char*> argumentPointers(const std::vector<std::string>& argv) {
   return pointers;
 }
 
+// Each child leads a process group of its own, so what it starts ends with it.
+pid_t spawnInOwnGroup(const std::vector<std::string>& argv,
+                      const posix_spawn_file_actions_t* actions) {
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  std::vector<char*> arguments = argumentPointers(argv);
+  pid_t pid = -1;
+  const int spawned =
+      posix_spawn(&pid, argv[0].c_str(), actions, &attributes, arguments.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  return spawned == 0 ? pid : -1;
+}
+
+void killGroup(pid_t pid, int signal) {
+  kill(-pid, signal);
+}
+
 std::optional<int> exitCodeOf(int status) {
   if (WIFEXITED(status)) {
     return WEXITSTATUS(status);
@@ -48,13 +67,10 @@ ChildResult runChild(const std::vector<std::string>& argv, std::chrono::millisec
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-  std::vector<char*> arguments = argumentPointers(argv);
-  pid_t pid = -1;
-  const int spawned =
-      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, arguments.data(), environ);
+  const pid_t pid = spawnInOwnGroup(argv, &actions);
   posix_spawn_file_actions_destroy(&actions);
   close(pipeEnds[1]);
-  if (spawned != 0) {
+  if (pid <= 0) {
     close(pipeEnds[0]);
     return result;
   }
@@ -86,7 +102,7 @@ ChildResult runChild(const std::vector<std::string>& argv, std::chrono::millisec
 
   int status = 0;
   if (result.timedOut) {
-    kill(pid, SIGKILL);
+    killGroup(pid, SIGKILL);
     waitpid(pid, &status, 0);
     return result;
   }
@@ -94,7 +110,7 @@ ChildResult runChild(const std::vector<std::string>& argv, std::chrono::millisec
   while (waitpid(pid, &status, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() >= deadline) {
       result.timedOut = true;
-      kill(pid, SIGKILL);
+      killGroup(pid, SIGKILL);
       waitpid(pid, &status, 0);
       return result;
     }
@@ -111,24 +127,21 @@ pid_t startSilentChild(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> arguments = argumentPointers(argv);
-  pid_t pid = -1;
-  const int spawned =
-      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, arguments.data(), environ);
+  const pid_t pid = spawnInOwnGroup(argv, &actions);
   posix_spawn_file_actions_destroy(&actions);
-  return spawned == 0 ? pid : -1;
+  return pid;
 }
 
 void stopChild(pid_t pid, std::chrono::milliseconds grace) {
   if (pid <= 0) {
     return;
   }
-  kill(pid, SIGTERM);
+  killGroup(pid, SIGTERM);
   const auto deadline = std::chrono::steady_clock::now() + grace;
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() >= deadline) {
-      kill(pid, SIGKILL);
+      killGroup(pid, SIGKILL);
       waitpid(pid, &status, 0);
       return;
     }

@@ -14,14 +14,16 @@ struct ChildResult {
   std::string output;
 };
 
-// Starts `argv[0]` (a path, not searched) with the given arguments; standard error is inherited.
-// A child still running at `limit` is killed by its PID and reaped.
+// Starts `argv[0]` (a path, not searched) with the given arguments, as the leader of a new
+// process group; standard error is inherited. A child still running at `limit` is killed with
+// its group and reaped.
 ChildResult runChild(const std::vector<std::string>& argv, std::chrono::milliseconds limit);
 
 // Starts a child whose output is discarded; -1 if it could not be started.
 pid_t startSilentChild(const std::vector<std::string>& argv);
 
-// Ends a child started above: SIGTERM, then SIGKILL after `grace`; returns once it is reaped.
+// Ends a child started above and its group: SIGTERM, then SIGKILL after `grace`; returns once
+// the child is reaped.
 void stopChild(pid_t pid, std::chrono::milliseconds grace);
 
 // Nanoseconds on CLOCK_MONOTONIC, which all processes of the machine share.

@@ -4,6 +4,10 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
 
 #include "bench/child_run.h"
 
@@ -27,11 +31,25 @@ TEST(RunChild, KillsAChildThatOverrunsItsLimit) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
-TEST(RunChild, AChildThatClosesItsOutputButLingersIsStillBounded) {
+TEST(RunChild, AChildThatClosesItsOutputButLingersIsEndedWithWhatItStarted) {
+  const std::string pidFile = ::testing::TempDir() + "/zv_bench_grandchild.pid";
   const auto start = std::chrono::steady_clock::now();
-  const ChildResult result = runChild({"/bin/sh", "-c", "exec >/dev/null; sleep 30"}, 300ms);
+  const ChildResult result = runChild(
+      {"/bin/sh", "-c", "exec >/dev/null; sleep 30 & echo $! >" + pidFile + "; wait"}, 300ms);
   EXPECT_TRUE(result.timedOut);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+
+  std::ifstream file(pidFile);
+  pid_t grandchild = 0;
+  ASSERT_TRUE(file >> grandchild);
+  // Orphaned by the kill, it is reaped by whoever adopts it; give that a moment.
+  bool gone = false;
+  for (int i = 0; i < 200 && !gone; ++i) {
+    gone = kill(grandchild, 0) == -1;
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_TRUE(gone) << "the grandchild went with the child's process group";
+  std::remove(pidFile.c_str());
 }
 
 TEST(RunChild, AMissingProgramGivesNoExitCode) {
