@@ -161,7 +161,7 @@ TEST(EmbeddedImageReader, AnUnopenableFileGivesZerosOfTheDirectorySizes) {
 
 // Runs in the death test's child: 0 when a 4 GiB image under a 256 MiB address-space limit left
 // its buffer empty and the other image was still read.
-int readUnderAddressLimit() {
+[[maybe_unused]] int readUnderAddressLimit() {
   const rlimit limit{256u << 20, 256u << 20};
   setrlimit(RLIMIT_AS, &limit);
   EmbeddedAssetDirectory directory;

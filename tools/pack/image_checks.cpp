@@ -28,7 +28,12 @@ void checkDecodes(std::span<const std::uint8_t> bytes, int channels, const std::
   stbi_uc* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width,
                                           &height, &stored, channels);
   if (pixels == nullptr) {
-    throw PackError(fileName, std::string("does not decode: ") + stbi_failure_reason());
+    // The decoder tries PNG before JPEG, and a JPEG that fails without a reason of its own
+    // leaves that probe's complaint behind, which would misname the problem.
+    const std::string reason = stbi_failure_reason();
+    throw PackError(fileName, "does not decode: " + (reason == "bad png sig"
+                                                         ? std::string("damaged or truncated JPEG data")
+                                                         : reason));
   }
   stbi_image_free(pixels);
   if (stored != channels) {

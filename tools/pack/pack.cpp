@@ -88,6 +88,10 @@ void packViewerFiles(const std::string& viewerPath, const std::string& firstPath
   if (sameFile(viewerPath, outputPath)) {
     throw PackError(outputPath, "is the input viewer itself; write the packed viewer elsewhere");
   }
+  // Renaming the packed viewer over an image would destroy that input.
+  if (sameFile(firstPath, outputPath) || sameFile(secondPath, outputPath)) {
+    throw PackError(outputPath, "is one of the input images; write the packed viewer elsewhere");
+  }
   const std::vector<std::uint8_t> viewer = readWholeFile(viewerPath);
   const std::vector<std::uint8_t> first = readWholeFile(firstPath);
   const std::vector<std::uint8_t> second = readWholeFile(secondPath);
