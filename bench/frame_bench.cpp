@@ -221,7 +221,7 @@ std::string runFrameBench(const FrameBenchSettings& settings) {
     const Summary viewerThread = summarize(variants[0].threadCpu);
     const double ratio = floorWall.median > 0.0 ? viewerWall.median / floorWall.median : 0.0;
     report += "goal viewer frame <= 1.10 x instanced floor: " +
-              std::string(ratio <= 1.10 ? "met" : "missed") + " (" + fixed(ratio, 2) + " x)\n";
+              std::string(ratio <= 1.10 ? "met" : "missed") + " (" + fixed(ratio, 3) + " x)\n";
     report += "goal main-thread CPU per frame < 2.0 ms: " +
               std::string(viewerThread.median < 2.0 ? "met" : "missed") + " (median " +
               fixed(viewerThread.median, 3) + " ms)\n";
