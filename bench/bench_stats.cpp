@@ -7,6 +7,10 @@
 #include <numeric>
 #include <sstream>
 
+namespace {
+constexpr double kOwnStageBudgetMs = 5.0;
+}  // namespace
+
 Summary summarize(std::vector<double> samples) {
   Summary summary;
   if (samples.empty()) {
@@ -148,4 +152,47 @@ std::vector<StageTimes> stageDurations(
     }
   }
   return stages;
+}
+
+std::string startupReport(const std::vector<std::vector<std::pair<std::string, double>>>& runs,
+                          int failed) {
+  std::vector<double> checks;
+  for (const auto& run : runs) {
+    for (const auto& mark : run) {
+      if (mark.first.rfind("check/", 0) == 0) {
+        checks.push_back(mark.second);
+      }
+    }
+  }
+  const std::vector<StageTimes> stages = stageDurations(runs);
+  std::vector<std::vector<std::string>> rows = {
+      {"start-up stage (ms)", "whose", "median", "min", "max", "over 5 ms (ours)"}};
+  std::vector<double> totals(stages.empty() ? 0 : stages.front().milliseconds.size(), 0.0);
+  std::string overBudget;
+  for (const StageTimes& stage : stages) {
+    const Summary summary = summarize(stage.milliseconds);
+    const bool counted = stage.owner == "ours";
+    const bool over = counted && summary.median > kOwnStageBudgetMs;
+    if (over) {
+      overBudget += (overBudget.empty() ? "" : ", ") + stage.stage;
+    }
+    rows.push_back({stage.stage, stage.owner, fixed(summary.median, 3), fixed(summary.min, 3),
+                    fixed(summary.max, 3), counted ? (over ? "OVER" : "no") : "-"});
+    for (std::size_t r = 0; r < totals.size() && r < stage.milliseconds.size(); ++r) {
+      totals[r] += stage.milliseconds[r];
+    }
+  }
+  const Summary total = summarize(totals);
+  rows.push_back({"spawn to first presented frame", "all", fixed(total.median, 3),
+                  fixed(total.min, 3), fixed(total.max, 3), ""});
+  std::string report = "start-up over " + std::to_string(total.count) + " fresh processes" +
+                       (failed > 0 ? " (" + std::to_string(failed) + " failed)" : "") + "\n";
+  report += formatTable(rows);
+  if (!checks.empty()) {
+    report += "real createImageTexture on both images, warm, median: " +
+              fixed(summarize(checks).median, 3) + " ms\n";
+  }
+  report += "goal no stage of our own code over 5 ms: " +
+            (overBudget.empty() ? std::string("met") : "missed (" + overBudget + ")") + "\n";
+  return report;
 }

@@ -47,3 +47,9 @@ struct StageTimes {
 // from the first run's is left out.
 std::vector<StageTimes> stageDurations(
     const std::vector<std::vector<std::pair<std::string, double>>>& runs);
+
+// The start-up table from the runs' marks: per stage its owner, median, min and max, and whether
+// a stage of ours ("ours" owner) has a median over 5 ms; then the spawn-to-first-frame total, the
+// median of the "check/" marks, and the goal's verdict. `failed` runs are named in the heading.
+std::string startupReport(const std::vector<std::vector<std::pair<std::string, double>>>& runs,
+                          int failed);

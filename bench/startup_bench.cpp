@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr double kOwnStageBudgetMs = 5.0;
-
 double millisecondsSince(long long startNanoseconds) {
   return static_cast<double>(monotonicNanoseconds() - startNanoseconds) / 1e6;
 }
@@ -48,7 +46,6 @@ int runStartupChild(long long spawnNanoseconds) {
 
 std::string runStartupBench(const std::string& self, int runs) {
   std::vector<std::vector<std::pair<std::string, double>>> results;
-  std::vector<double> checks;
   int failed = 0;
   for (int run = 0; run < runs; ++run) {
     const long long spawn = monotonicNanoseconds();
@@ -58,44 +55,7 @@ std::string runStartupBench(const std::string& self, int runs) {
       ++failed;
       continue;
     }
-    std::vector<std::pair<std::string, double>> marks = parseNamedValues(child.output);
-    for (const auto& mark : marks) {
-      if (mark.first.rfind("check/", 0) == 0) {
-        checks.push_back(mark.second);
-      }
-    }
-    results.push_back(std::move(marks));
+    results.push_back(parseNamedValues(child.output));
   }
-
-  const std::vector<StageTimes> stages = stageDurations(results);
-  std::vector<std::vector<std::string>> rows = {
-      {"start-up stage (ms)", "whose", "median", "min", "max", "over 5 ms (ours)"}};
-  std::vector<double> totals(stages.empty() ? 0 : stages.front().milliseconds.size(), 0.0);
-  std::string overBudget;
-  for (const StageTimes& stage : stages) {
-    const Summary summary = summarize(stage.milliseconds);
-    const bool counted = stage.owner == "ours";
-    const bool over = counted && summary.median > kOwnStageBudgetMs;
-    if (over) {
-      overBudget += (overBudget.empty() ? "" : ", ") + stage.stage;
-    }
-    rows.push_back({stage.stage, stage.owner, fixed(summary.median, 3), fixed(summary.min, 3),
-                    fixed(summary.max, 3), counted ? (over ? "OVER" : "no") : "-"});
-    for (std::size_t r = 0; r < totals.size() && r < stage.milliseconds.size(); ++r) {
-      totals[r] += stage.milliseconds[r];
-    }
-  }
-  const Summary total = summarize(totals);
-  rows.push_back({"spawn to first presented frame", "all", fixed(total.median, 3),
-                  fixed(total.min, 3), fixed(total.max, 3), ""});
-  std::string report = "start-up over " + std::to_string(total.count) + " fresh processes" +
-                       (failed > 0 ? " (" + std::to_string(failed) + " failed)" : "") + "\n";
-  report += formatTable(rows);
-  if (!checks.empty()) {
-    report += "real createImageTexture on both images, warm, median: " +
-              fixed(summarize(checks).median, 3) + " ms\n";
-  }
-  report += "goal no stage of our own code over 5 ms: " +
-            (overBudget.empty() ? std::string("met") : "missed (" + overBudget + ")") + "\n";
-  return report;
+  return startupReport(results, failed);
 }
