@@ -1,8 +1,5 @@
-// Reads the embedded images from a file by the directory words, with plain POSIX calls.
+// The platform-neutral half of the embedded-image reader: the directory words and the buffers.
 #include "app/embedded_images.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <limits>
 #include <new>
@@ -13,9 +10,9 @@ std::vector<std::uint8_t> texture2Bytes;
 
 namespace {
 
-// The kernel's name for the running executable: it resolves however long the real path is, so
-// the file is never opened by a shortened name.
-constexpr const char* kOwnExecutablePath = "/proc/self/exe";
+// Where a PE file keeps e_lfanew, and SizeOfHeaders relative to the PE signature.
+constexpr std::size_t kPeSignatureOffsetAt = 0x3C;
+constexpr std::size_t kSizeOfHeadersAfterSignature = 0x54;
 
 std::uint32_t littleEndianWord(const volatile unsigned char* bytes) {
   return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
@@ -46,31 +43,28 @@ EmbeddedAssetDirectory decodeEmbeddedAssetDirectory(const volatile unsigned char
   return directory;
 }
 
+const volatile unsigned char* headerAreaDirectory(const volatile unsigned char* imageBase) {
+  const std::uint32_t signatureOffset = littleEndianWord(imageBase + kPeSignatureOffsetAt);
+  const std::uint32_t sizeOfHeaders =
+      littleEndianWord(imageBase + signatureOffset + kSizeOfHeadersAfterSignature);
+  return imageBase + sizeOfHeaders - kEmbeddedAssetDirectoryBytes;
+}
+
 void readEmbeddedImage(const char* path, std::uint32_t offset, std::uint32_t size,
                        std::vector<std::uint8_t>& buffer) {
   if (!resizeZeroFilled(buffer, size)) {
     return;
   }
-  const int file = open(path, O_RDONLY | O_CLOEXEC);
-  if (file == -1) {
+  // The seek distance is a signed 32-bit value: larger offsets name no byte of the file, and a
+  // negative distance would leave the read at the file's start.
+  if (offset > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
     return;
   }
-  // The seek distance is a signed 32-bit value: larger offsets name no byte of the file.
-  if (offset <= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
-    // Results are not looked at: a failed seek or a short read leaves zeros behind.
-    [[maybe_unused]] const off_t position = lseek(file, static_cast<off_t>(offset), SEEK_SET);
-    [[maybe_unused]] const ssize_t delivered = read(file, buffer.data(), buffer.size());
-  }
-  close(file);
+  readFileRange(path, offset, buffer.data(), buffer.size());
 }
 
 void readEmbeddedImages(const char* path, const EmbeddedAssetDirectory& directory,
                         std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& second) {
   readEmbeddedImage(path, directory.texture1Offset, directory.texture1Size, first);
   readEmbeddedImage(path, directory.texture2Offset, directory.texture2Size, second);
-}
-
-void loadEmbeddedImages(const volatile unsigned char* directoryBytes) {
-  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(directoryBytes);
-  readEmbeddedImages(kOwnExecutablePath, directory, texture1Bytes, texture2Bytes);
 }

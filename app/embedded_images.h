@@ -24,6 +24,14 @@ extern std::vector<std::uint8_t> texture2Bytes;
 // because the packer writes them into the file after linking, behind the compiler's back.
 EmbeddedAssetDirectory decodeEmbeddedAssetDirectory(const volatile unsigned char* bytes);
 
+// The 20 directory bytes of a PE image as the loader maps it: the last 20 bytes of its header
+// area, found through e_lfanew at 0x3C and SizeOfHeaders 0x54 bytes after the PE signature.
+const volatile unsigned char* headerAreaDirectory(const volatile unsigned char* imageBase);
+
+// Reads up to `size` bytes at `offset` (below 2^31) of the file at `path` into `data`, with the
+// platform's plain file calls; whatever cannot be opened or read is left as it was.
+void readFileRange(const char* path, std::uint32_t offset, std::uint8_t* data, std::size_t size);
+
 // Sizes `buffer` to `size` zero bytes and reads them from `path` at `offset`. A size that cannot
 // be allocated leaves the buffer empty; a file that cannot be opened, or an offset the seek
 // cannot take (2^31 or more), leaves it zero-filled; a short read leaves its tail zero.
@@ -34,5 +42,11 @@ void readEmbeddedImage(const char* path, std::uint32_t offset, std::uint32_t siz
 void readEmbeddedImages(const char* path, const EmbeddedAssetDirectory& directory,
                         std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& second);
 
-// Fills texture1Bytes and texture2Bytes from the running executable's own file.
+// Fills texture1Bytes and texture2Bytes from the running executable's own file: on Windows from
+// the directory in the header area of the image at `moduleBase` (the instance WinMain is given),
+// elsewhere from the directory bytes the executable reserves in a section of their own.
+#ifdef _WIN32
+void loadEmbeddedImages(const void* moduleBase);
+#else
 void loadEmbeddedImages(const volatile unsigned char* directoryBytes);
+#endif

@@ -126,7 +126,7 @@ bool ChildProcess::running() { return !waitForExit(0ms).has_value(); }
 std::string ChildProcess::standardOutput() const { return readFile(stdoutPath_); }
 std::string ChildProcess::standardError() const { return readFile(stderrPath_); }
 
-VirtualDisplay::VirtualDisplay() {
+VirtualDisplay::VirtualDisplay(const std::string& screen) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) {
     throw std::runtime_error("pipe failed");
@@ -140,7 +140,7 @@ VirtualDisplay::VirtualDisplay() {
     dup2(quiet, 2);
     const std::string fd = std::to_string(pipeFds[1]);
     // -noreset keeps the pointer where it starts: at the centre, over the viewer's window.
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-noreset",
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-noreset",
            "-nolisten", "tcp", static_cast<char*>(nullptr));
     _exit(127);
   }

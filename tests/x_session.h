@@ -40,10 +40,11 @@ class ChildProcess {
   std::string stderrPath_;
 };
 
-// An 800x600x24 Xvfb on a display number it picks itself, stopped by its PID at the end.
+// An Xvfb, 800x600x24 unless told otherwise, on a display number it picks itself, stopped by its
+// PID at the end.
 class VirtualDisplay {
  public:
-  VirtualDisplay();
+  explicit VirtualDisplay(const std::string& screen = "800x600x24");
   ~VirtualDisplay();
   VirtualDisplay(const VirtualDisplay&) = delete;
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;

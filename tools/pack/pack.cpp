@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "app/embedded_images.h"
 #include "tools/pack/elf_layout.h"
 #include "tools/pack/file_io.h"
 #include "tools/pack/image_checks.h"
 #include "tools/pack/pack_error.h"
+#include "tools/pack/pe_layout.h"
 
 namespace {
 
@@ -52,7 +54,17 @@ std::size_t viewerEnd(const PackInput& viewer, const ExecutableLayout& layout) {
 
 std::vector<std::uint8_t> buildPackedExecutable(const PackInput& viewer, const PackInput& first,
                                                 const PackInput& second) {
-  const ExecutableLayout layout = locateElfAssetDirectory(viewer.bytes, viewer.fileName);
+  // A PE executable keeps the words in its header padding and a header checksum that the packed
+  // bytes would no longer match, so it is cleared; ELF has neither.
+  std::optional<std::size_t> checksumOffset;
+  ExecutableLayout layout;
+  if (looksLikePeExecutable(viewer.bytes)) {
+    const PeLayout pe = locatePeAssetDirectory(viewer.bytes, viewer.fileName);
+    layout = pe;
+    checksumOffset = pe.checksumOffset;
+  } else {
+    layout = locateElfAssetDirectory(viewer.bytes, viewer.fileName);
+  }
   checkFirstImage(first.bytes, first.fileName);
   checkSecondImage(second.bytes, second.fileName);
 
@@ -80,6 +92,9 @@ std::vector<std::uint8_t> buildPackedExecutable(const PackInput& viewer, const P
   putWord(packed, at + 8, static_cast<std::uint32_t>(first.bytes.size()));
   putWord(packed, at + 12, static_cast<std::uint32_t>(firstOffset));
   putWord(packed, at + 16, 4);  // the trailing word; nothing reads it
+  if (checksumOffset) {
+    putWord(packed, *checksumOffset, 0);
+  }
   return packed;
 }
 

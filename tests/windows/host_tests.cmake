@@ -1,0 +1,30 @@
+# Tests of the cross-built Windows programs, run from the Linux build: on with
+# -DZV_WINDOWS_BUILD_DIR=<the cross build's folder> and -DZV_WINE_PREFIX=<a prepared Wine prefix>.
+set(ZV_WINDOWS_BUILD_DIR "" CACHE PATH "A cross build of the Windows programs, tested under Wine")
+set(ZV_WINE_PREFIX "" CACHE PATH "The Wine prefix the Windows programs run in")
+if(NOT ZV_WINDOWS_BUILD_DIR)
+  return()
+endif()
+if(NOT ZV_WINE_PREFIX)
+  message(FATAL_ERROR "-DZV_WINDOWS_BUILD_DIR needs -DZV_WINE_PREFIX too")
+endif()
+target_compile_definitions(pack_pe_test PRIVATE
+  ZV_WINDOWS_LINKED_PROBE="${ZV_WINDOWS_BUILD_DIR}/tests/windows/embedded-images-probe-linked.exe")
+
+# zv_add_wine_test(<name> <sources...>): one Wine at a time, since all share one prefix.
+function(zv_add_wine_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE zv_x_session zv_pack zv_embedded GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE
+    ZV_WINDOWS_BUILD_DIR="${ZV_WINDOWS_BUILD_DIR}" ZV_WINE_PREFIX="${ZV_WINE_PREFIX}"
+    ZV_VIEWER="${PROJECT_BINARY_DIR}/zoravarova" ZV_ASSET_DIR="${PROJECT_SOURCE_DIR}/assets")
+  zv_warnings(${name})
+  gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+                       PROPERTIES ENVIRONMENT "ZV_BUILD_DIR=${PROJECT_BINARY_DIR}"
+                                  RESOURCE_LOCK wine LABELS wine
+                       DISCOVERY_TIMEOUT 30)
+endfunction()
+
+zv_add_wine_test(wine_probe_test ${CMAKE_CURRENT_LIST_DIR}/wine_probe_test.cpp)
+zv_add_wine_test(wine_viewer_test ${CMAKE_CURRENT_LIST_DIR}/wine_viewer_test.cpp)
