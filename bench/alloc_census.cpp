@@ -1,6 +1,7 @@
 // malloc, calloc and realloc replaced for the whole process, forwarding to glibc's own
-// allocator; each call is attributed by walking its stack to the first frame outside the C and
-// C++ runtimes: a frame in the executable makes the bytes ours, any other frame a library's.
+// allocator; each call is attributed by walking its stack: frames of the C and C++ runtimes are
+// passed over, a library frame makes the bytes the library's, and only executable frames all the
+// way out make them ours.
 #include "bench/alloc_census.h"
 
 #include <execinfo.h>
@@ -25,7 +26,7 @@ namespace {
 
 constexpr int kStages = 64;
 constexpr int kMaxRanges = 64;
-constexpr int kMaxFrames = 48;
+constexpr int kMaxFrames = 128;
 
 struct Range {
   std::uintptr_t begin = 0;
@@ -106,20 +107,28 @@ __attribute__((constructor(101))) void startCensus() {
   counting.store(true);
 }
 
+// The executable also exports its copies of some libstdc++ templates (std::string members), and
+// libraries that use them then run code inside the executable. So executable frames count as
+// ours only when no library frame lies beyond them; the price is that our own callbacks, when a
+// library calls them, count as the library's (the viewer's two callbacks allocate nothing).
 ZV_CENSUS_TEXT bool askedForByOwnCode() {
   void* frames[kMaxFrames];
   const int depth = backtrace(frames, kMaxFrames);
   const auto censusBegin = reinterpret_cast<std::uintptr_t>(__start_zv_census_text);
   const auto censusEnd = reinterpret_cast<std::uintptr_t>(__stop_zv_census_text);
+  bool inOwnCode = false;
   for (int i = 0; i < depth; ++i) {
     const auto address = reinterpret_cast<std::uintptr_t>(frames[i]);
     if ((censusBegin <= address && address < censusEnd) ||
         inside(runtimeRanges, runtimeRangeCount, address)) {
       continue;
     }
-    return inside(executableRanges, executableRangeCount, address);
+    if (!inside(executableRanges, executableRangeCount, address)) {
+      return false;
+    }
+    inOwnCode = true;
   }
-  return false;
+  return inOwnCode;
 }
 
 ZV_CENSUS_TEXT void count(std::size_t bytes) {

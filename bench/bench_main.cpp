@@ -155,8 +155,8 @@ int main(int argc, char** argv) {
        census.find("failed") == std::string::npos;
   section("memory", memory +
                         "allocation census (malloc, calloc and realloc replaced in the "
-                        "census program; attributed by the first caller outside libc, "
-                        "libstdc++ and libgcc):\n" +
+                        "census program; a call is ours when its stack holds no library "
+                        "frame but libc, libstdc++ and libgcc ones):\n" +
                         census);
 
   std::cout << "\nload average at end: " << loadAverage() << "\n";
