@@ -1,4 +1,4 @@
-// Peak RSS of the real viewer from /proc, and the allocation census by stage.
+// Peak RSS of the real viewer from /proc, and the run of the allocation census program.
 #include "bench/memory_bench.h"
 
 #include <stdlib.h>
