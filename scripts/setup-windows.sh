@@ -50,10 +50,11 @@ echo "Building GLFW for Windows from Debian's source package"
 source_dir="$out/glfw-source"
 rm -rf "$source_dir" "$out/glfw-build" "$prefix"
 mkdir -p "$source_dir"
-# As root, apt cannot hand the download to its unprivileged user in this folder: say so calmly.
-(cd "$source_dir" && apt-get source -qq glfw3 2>&1 | grep -v 'unsandboxed as root' || true)
+# Its unpacking talk goes to a log, shown only when no source came of it.
+(cd "$source_dir" && apt-get source -qq glfw3 >"$out/glfw-source.log" 2>&1) || true
 glfw_src=$(find "$source_dir" -mindepth 1 -maxdepth 1 -type d -name 'glfw3-*' | head -n 1)
 if [ -z "$glfw_src" ] || [ ! -f "$glfw_src/CMakeLists.txt" ]; then
+  cat "$out/glfw-source.log" >&2
   echo "setup-windows.sh: apt-get source glfw3 gave no unpacked source in $source_dir" >&2
   exit 1
 fi
