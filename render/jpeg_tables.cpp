@@ -41,22 +41,23 @@ int readMarker(Reader& reader) {
 bool isRestart(int marker) { return marker >= 0xD0 && marker <= 0xD7; }
 
 // One DHT segment, read as the decoder reads it: a table at a time while its length lasts, each
-// 17 bytes of class, slot and counts, then one value per code. Returns false when a table holds
-// more codes than fit; a segment the decoder refuses for another reason ends the walk as safe.
-enum class Segment { kFits, kTooManyCodes, kRefused };
-Segment readHuffmanSegment(Reader& reader) {
+// 17 bytes of class, slot and counts, then one value per code, each table marked as defined.
+// A segment the decoder refuses for another reason ends the walk as safe.
+enum class Segment { kFits, kUnsafe, kRefused };
+Segment readHuffmanSegment(Reader& reader, bool (&defined)[2][4]) {
   int left = reader.word() - 2;
   while (left > 0) {
     const int classAndSlot = reader.byte();
     if (classAndSlot >> 4 > 1 || (classAndSlot & 15) > 3) {
       return Segment::kRefused;
     }
+    defined[classAndSlot >> 4][classAndSlot & 15] = true;
     int codes = 0;
     for (int length = 0; length < 16; ++length) {
       codes += reader.byte();
     }
     if (codes > kMostCodes) {
-      return Segment::kTooManyCodes;
+      return Segment::kUnsafe;
     }
     for (int i = 0; i < codes; ++i) {
       reader.byte();
@@ -84,6 +85,39 @@ int skipScanData(Reader& reader) {
   return kNoMarker;
 }
 
+// A scan header: which tables its components decode with. The decoder reads a table that was
+// never defined as if it were one, past the ends of its arrays, so every table the scan will
+// decode with must have come before it: DC and AC in a sequential frame; in a progressive one
+// the DC table in a first DC scan, the AC table in any AC scan.
+Segment readScanHeader(Reader& reader, const bool (&defined)[2][4], bool progressive) {
+  const int length = reader.word();
+  const int components = reader.byte();
+  int tables[4] = {};
+  for (int i = 0; i < components && i < 4; ++i) {
+    reader.byte();  // the component
+    tables[i] = reader.byte();
+  }
+  const int spectralStart = reader.byte();
+  reader.byte();  // spectral end
+  const int approximation = reader.byte();
+  if (components < 1 || components > 4 || length != 6 + 2 * components) {
+    return Segment::kRefused;
+  }
+  for (int i = 0; i < components; ++i) {
+    const int dc = tables[i] >> 4;
+    const int ac = tables[i] & 15;
+    if (dc > 3 || ac > 3) {
+      return Segment::kRefused;
+    }
+    const bool needsDc = !progressive || (spectralStart == 0 && approximation >> 4 == 0);
+    const bool needsAc = !progressive || spectralStart != 0;
+    if ((needsDc && !defined[0][dc]) || (needsAc && !defined[1][ac])) {
+      return Segment::kUnsafe;
+    }
+  }
+  return Segment::kFits;
+}
+
 }  // namespace
 
 bool jpegHuffmanTablesFit(std::span<const std::uint8_t> encoded) {
@@ -91,6 +125,8 @@ bool jpegHuffmanTablesFit(std::span<const std::uint8_t> encoded) {
   if (readMarker(reader) != 0xD8) {  // not a JPEG to the decoder
     return true;
   }
+  bool defined[2][4] = {};
+  bool progressive = false;
   int pending = kNoMarker;
   while (!reader.atEnd()) {
     const int marker = pending != kNoMarker ? pending : readMarker(reader);
@@ -103,8 +139,8 @@ bool jpegHuffmanTablesFit(std::span<const std::uint8_t> encoded) {
       return true;
     }
     if (marker == 0xC4) {
-      const Segment segment = readHuffmanSegment(reader);
-      if (segment == Segment::kTooManyCodes) {
+      const Segment segment = readHuffmanSegment(reader, defined);
+      if (segment == Segment::kUnsafe) {
         return false;
       }
       if (segment == Segment::kRefused) {
@@ -112,13 +148,21 @@ bool jpegHuffmanTablesFit(std::span<const std::uint8_t> encoded) {
       }
       continue;
     }
-    // Any other segment is skipped by its length; a scan is followed by its coded data.
+    if (marker == 0xDA) {
+      const Segment segment = readScanHeader(reader, defined, progressive);
+      if (segment != Segment::kFits) {
+        return segment == Segment::kRefused;
+      }
+      pending = skipScanData(reader);
+      continue;
+    }
+    if (marker >= 0xC0 && marker <= 0xC2) {  // the frames the decoder takes
+      progressive = marker == 0xC2;
+    }
+    // Any other segment is skipped by its length.
     const int length = reader.word();
     for (int i = 2; i < length; ++i) {
       reader.byte();
-    }
-    if (marker == 0xDA) {
-      pending = skipScanData(reader);
     }
   }
   return true;

@@ -20,7 +20,7 @@ void checkDecodes(std::span<const std::uint8_t> bytes, int channels, const std::
     throw PackError(fileName, "is too large to decode");
   }
   if (!jpegHuffmanTablesFit(bytes)) {
-    throw PackError(fileName, "does not decode: a Huffman table holds more than 256 codes");
+    throw PackError(fileName, "does not decode: a Huffman table is oversized or missing");
   }
   int width = 0;
   int height = 0;
