@@ -1,6 +1,36 @@
 #!/usr/bin/env bash
-# Builds and runs every test through CTest.
+# Builds and runs every test: the CTest suite, the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, a minute of fuzzing, a short benchmark pass, and the Windows build
+# under Wine. `--quick` runs the CTest suite only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/build.sh"
-ctest --test-dir "$root/build" --output-on-failure -j 2 --timeout 300
+quick=0
+case "${1:-}" in
+  "") ;;
+  --quick) quick=1 ;;
+  *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
+esac
+
+# Each stage is named and timed, so a slow or failing one is plain in CI's output.
+stage() {
+  local name=$1
+  shift
+  local start=$SECONDS
+  echo "== $name"
+  "$@"
+  echo "== $name: passed in $(( SECONDS - start )) s"
+}
+
+suite() {
+  "$root/scripts/build.sh"
+  ctest --test-dir "$root/build" --output-on-failure -j 2 --timeout 300
+}
+
+stage "tests" suite
+if [ "$quick" -eq 1 ]; then
+  exit 0
+fi
+stage "tests under ASan and UBSan" "$root/scripts/test-sanitized.sh"
+stage "fuzzing" "$root/scripts/fuzz.sh" --seconds 60
+stage "benchmark smoke run" "$root/scripts/bench.sh" --smoke
+stage "Windows build under Wine" "$root/scripts/test-windows.sh"
