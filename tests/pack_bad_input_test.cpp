@@ -1,9 +1,6 @@
 // Every way the packer's inputs can be wrong: one exact line, exit code 1, and nothing written.
 #include <elf.h>
-#include <fcntl.h>
-#include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -16,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/packer_run.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -27,7 +26,6 @@ const std::string kFirst = std::string(ZV_ASSET_DIR) + "/first.jpg";
 const std::string kSecond = std::string(ZV_ASSET_DIR) + "/second.png";
 const std::string kInputs = ZV_PACK_INPUTS;
 constexpr std::uint64_t k2To31 = std::uint64_t{1} << 31;
-constexpr uid_t kNobody = 65534;
 
 Bytes readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -106,10 +104,6 @@ Bytes withOversizedHuffmanTable(Bytes jpeg) {
   return {};
 }
 
-struct PackRun {
-  int exitCode = -1;
-  std::string errors;
-};
 
 class PackBadInput : public ::testing::Test {
  protected:
@@ -140,30 +134,9 @@ class PackBadInput : public ::testing::Test {
     return path;
   }
 
-  // Runs the real tool with its standard error in a file outside the output's directory; as
-  // the unprivileged user when asked and when we are root, whom permissions do not stop.
+  // Runs the real tool with its standard error in a file outside the output's directory.
   PackRun run(const std::vector<std::string>& arguments, bool unprivileged = false) {
-    const std::string errors = (root_ / "stderr.txt").string();
-    const pid_t child = fork();
-    if (child == 0) {
-      const int file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(file, STDERR_FILENO);
-      if (unprivileged && geteuid() == 0 &&
-          (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
-        _exit(126);
-      }
-      std::vector<char*> argv{const_cast<char*>(kPacker.c_str())};
-      for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-      }
-      argv.push_back(nullptr);
-      execv(kPacker.c_str(), argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    const Bytes text = readBytes(errors);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(text.begin(), text.end())};
+    return runPacker(kPacker, arguments, (root_ / "stderr.txt").string(), unprivileged);
   }
 
   // What the output's directory holds, by name and content.
@@ -185,7 +158,7 @@ class PackBadInput : public ::testing::Test {
     const auto before = outputDirectory();
     const PackRun result = run({viewer, first, second, output}, unprivileged);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.errors, "zoravarova-pack: " + file + ": " + reason + "\n");
+    EXPECT_EQ(result.errorText, "zoravarova-pack: " + file + ": " + reason + "\n");
     EXPECT_EQ(outputDirectory(), before);
   }
   void expectViewerRefused(const std::string& viewer, const std::string& reason) {
@@ -357,7 +330,7 @@ TEST_F(PackBadInput, AnEarlierOutputSurvivesARefusal) {
 TEST_F(PackBadInput, AWrongNumberOfArgumentsPrintsTheUsage) {
   const PackRun result = run({viewer_, kFirst, kSecond});
   EXPECT_EQ(result.exitCode, 2);
-  EXPECT_EQ(result.errors, "usage: zoravarova-pack VIEWER FIRST.jpg SECOND.png OUTPUT\n");
+  EXPECT_EQ(result.errorText, "usage: zoravarova-pack VIEWER FIRST.jpg SECOND.png OUTPUT\n");
   EXPECT_TRUE(outputDirectory().empty());
 }
 

@@ -1,5 +1,4 @@
 // The packer on PE executables: crafted ones and, when a Windows build is at hand, the real one.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <fstream>
 
 #include "app/embedded_images.h"
+#include "tests/packer_run.h"
 #include "tools/pack/file_io.h"
 #include "tools/pack/pack.h"
 #include "tools/pack/pack_error.h"
@@ -78,10 +78,6 @@ struct CraftedPe {
   }
 };
 
-struct PackRun {
-  int exitCode;
-  std::string errorText;
-};
 
 class PePacker : public ::testing::Test {
  protected:
@@ -104,13 +100,7 @@ class PePacker : public ::testing::Test {
   }
 
   PackRun pack(const std::string& viewer, const std::string& output) {
-    const std::string errors = (dir_ / "stderr.txt").string();
-    const std::string command = "'" + kPacker + "' '" + viewer + "' '" + kFirst + "' '" + kSecond +
-                                "' '" + output + "' 2>'" + errors + "'";
-    const int status = std::system(command.c_str());
-    std::ifstream in(errors);
-    return {WEXITSTATUS(status),
-            std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>())};
+    return runPacker(kPacker, {viewer, kFirst, kSecond, output}, (dir_ / "stderr.txt").string());
   }
 
   void expectRefused(const std::string& viewer, const std::string& reason) {

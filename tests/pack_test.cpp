@@ -1,7 +1,6 @@
 // The packer: what it writes reads back through the viewer's reader, and bad input writes nothing.
 #include <elf.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -11,6 +10,7 @@
 #include <stb_image_write.h>
 
 #include "app/embedded_images.h"
+#include "tests/packer_run.h"
 #include "tools/pack/elf_layout.h"
 #include "tools/pack/file_io.h"
 #include "tools/pack/pack.h"
@@ -44,10 +44,6 @@ Bytes encodePng(int width, int height, int components, std::uint8_t value) {
   return png;
 }
 
-struct PackRun {
-  int exitCode;
-  std::string errorText;
-};
 
 class Packer : public ::testing::Test {
  protected:
@@ -69,14 +65,8 @@ class Packer : public ::testing::Test {
 
   // Runs the real tool; its one line of error goes to a file we read back.
   PackRun pack(const std::string& viewer, const std::string& first, const std::string& second,
-           const std::string& output) {
-    const std::string errors = (dir_ / "stderr.txt").string();
-    const std::string command = "'" + kPacker + "' '" + viewer + "' '" + first + "' '" + second +
-                                "' '" + output + "' 2>'" + errors + "'";
-    const int status = std::system(command.c_str());
-    std::ifstream in(errors);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return {WEXITSTATUS(status), text};
+               const std::string& output) {
+    return runPacker(kPacker, {viewer, first, second, output}, (dir_ / "stderr.txt").string());
   }
 
   // The tool failed with exactly one line that names `file` and says `reason`, and left nothing.
