@@ -8,4 +8,6 @@
 // The section the packer looks for by name and writes the five words into.
 inline constexpr const char* kEmbeddedAssetSectionName = ".zoravarova.assets";
 
-extern "C" const volatile unsigned char zoravarovaEmbeddedAssetDirectory[kEmbeddedAssetDirectoryBytes];
+// Declared with its section, so that every declaration agrees on where the bytes live.
+extern "C" __attribute__((section(".zoravarova.assets")))
+const volatile unsigned char zoravarovaEmbeddedAssetDirectory[kEmbeddedAssetDirectoryBytes];

@@ -1,7 +1,9 @@
 // Start-up, frame loop and shutdown of the viewer, top to bottom.
 #include "app/viewer.h"
 
+// The loader first: GLFW's header would otherwise bring in the system GL header.
 #include <glad/gl.h>
+
 #include <GLFW/glfw3.h>
 
 #include "app/embedded_images.h"
@@ -28,7 +30,8 @@ int runViewer() {
   glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
   glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
 
-  GLFWwindow* window = glfwCreateWindow(kWindowWidth, kWindowHeight, kWindowTitle, nullptr, nullptr);
+  GLFWwindow* window =
+      glfwCreateWindow(kWindowWidth, kWindowHeight, kWindowTitle, nullptr, nullptr);
   if (window == nullptr) {
     glfwTerminate();
     return -1;

@@ -28,7 +28,8 @@ int memoryFile() {
 void checkRead(const std::vector<std::uint8_t>& buffer, std::span<const std::uint8_t> file,
                std::uint32_t offset, std::uint32_t size) {
   fuzzCheck(buffer.size() == size, "the buffer holds exactly the directory's size");
-  const bool reachable = offset <= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
+  const bool reachable =
+      offset <= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
   for (std::size_t i = 0; i < buffer.size(); ++i) {
     const std::uint64_t at = std::uint64_t{offset} + i;
     const std::uint8_t expected = reachable && at < file.size() ? file[at] : 0;

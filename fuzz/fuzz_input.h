@@ -22,7 +22,8 @@ class FuzzInput {
   }
 
   std::span<const std::uint8_t> take(std::size_t count) {
-    const std::span<const std::uint8_t> piece = rest_.first(count < rest_.size() ? count : rest_.size());
+    const std::span<const std::uint8_t> piece =
+        rest_.first(count < rest_.size() ? count : rest_.size());
     rest_ = rest_.subspan(piece.size());
     return piece;
   }

@@ -9,7 +9,9 @@
 
 namespace {
 
-bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+bool startsWith(const std::string& text, const char* prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
 
 // An upload comes with its mipmaps and never alone; a failed decode makes neither call.
 void checkUploadPairs() {

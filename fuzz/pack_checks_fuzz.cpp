@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::vector<std::uint8_t> packed;
   try {
-    packed = buildPackedExecutable({viewer, "viewer"}, {first, "first.jpg"}, {second, "second.png"});
+    packed =
+        buildPackedExecutable({viewer, "viewer"}, {first, "first.jpg"}, {second, "second.png"});
   } catch (const PackError& error) {
     checkRefusal(error);
     return 0;

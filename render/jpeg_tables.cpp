@@ -38,7 +38,9 @@ int readMarker(Reader& reader) {
   return marker;
 }
 
-bool isRestart(int marker) { return marker >= 0xD0 && marker <= 0xD7; }
+bool isRestart(int marker) {
+  return marker >= 0xD0 && marker <= 0xD7;
+}
 
 // One DHT segment, read as the decoder reads it: a table at a time while its length lasts, each
 // 17 bytes of class, slot and counts, then one value per code, each table marked as defined.

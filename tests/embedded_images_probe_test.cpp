@@ -1,8 +1,8 @@
 // A packed program finds its own images wherever it lives, and stripping it drops them.
+#include <gtest/gtest.h>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
-#include <gtest/gtest.h>
 
 #include "tests/digest.h"
 #include "tests/x_session.h"

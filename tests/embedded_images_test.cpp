@@ -2,9 +2,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 
 #include "app/embedded_images.h"
 
@@ -39,7 +39,8 @@ class CraftedFile : public ::testing::Test {
 
   void write(const Bytes& bytes) {
     std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
   }
 
   std::string path_;

@@ -1,8 +1,8 @@
 // The JPEG check run before the decoder: damaged tables are caught, sound pictures all pass.
 #include "render/jpeg_tables.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>

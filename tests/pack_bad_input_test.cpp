@@ -3,13 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+#include <stb_image_write.h>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <gtest/gtest.h>
 #include <map>
-#include <stb_image_write.h>
 #include <string>
 #include <vector>
 
@@ -34,12 +34,14 @@ Bytes readBytes(const std::string& path) {
 
 void writeBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 void appendTo(void* context, void* data, int size) {
   auto* out = static_cast<Bytes*>(context);
-  out->insert(out->end(), static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+  out->insert(out->end(), static_cast<std::uint8_t*>(data),
+              static_cast<std::uint8_t*>(data) + size);
 }
 
 Bytes encodePng(int side, int components) {
@@ -69,7 +71,8 @@ Elf64_Shdr* directorySection(Bytes& bytes) {
   Elf64_Ehdr header;
   std::memcpy(&header, bytes.data(), sizeof header);
   auto* sections = reinterpret_cast<Elf64_Shdr*>(bytes.data() + header.e_shoff);
-  const char* names = reinterpret_cast<const char*>(bytes.data() + sections[header.e_shstrndx].sh_offset);
+  const char* names =
+      reinterpret_cast<const char*>(bytes.data() + sections[header.e_shstrndx].sh_offset);
   for (int i = 0; i < header.e_shnum; ++i) {
     if (std::strcmp(names + sections[i].sh_name, ".zoravarova.assets") == 0) {
       return &sections[i];
@@ -103,7 +106,6 @@ Bytes withOversizedHuffmanTable(Bytes jpeg) {
   }
   return {};
 }
-
 
 class PackBadInput : public ::testing::Test {
  protected:
@@ -196,8 +198,9 @@ TEST_F(PackBadInput, ViewersThatAreNotA64BitLittleEndianElf) {
   Bytes bigEndian = linked;
   bigEndian[EI_DATA] = ELFDATA2MSB;
   expectViewerRefused(place("big-endian", bigEndian), "is not a little-endian ELF executable");
-  expectViewerRefused(place("odd-entries", withHeader(linked, [](Elf64_Ehdr& h) { h.e_shentsize = 40; })),
-                      "has ELF tables of an unexpected entry size");
+  expectViewerRefused(
+      place("odd-entries", withHeader(linked, [](Elf64_Ehdr& h) { h.e_shentsize = 40; })),
+      "has ELF tables of an unexpected entry size");
 }
 
 TEST_F(PackBadInput, TruncatedViewers) {
@@ -210,10 +213,10 @@ TEST_F(PackBadInput, TruncatedViewers) {
       place("far-programs", withHeader(linked, [](Elf64_Ehdr& h) { h.e_phoff = 1u << 30; })),
       "is truncated: its program header table lies past the end");
   const std::uint64_t size = linked.size();
-  expectViewerRefused(place("far-data", withDirectorySection(linked, [size](Elf64_Shdr& s) {
-                              s.sh_offset = size - 10;
-                            })),
-                      "is truncated: its section data lies past the end");
+  expectViewerRefused(
+      place("far-data",
+            withDirectorySection(linked, [size](Elf64_Shdr& s) { s.sh_offset = size - 10; })),
+      "is truncated: its section data lies past the end");
 }
 
 TEST_F(PackBadInput, ViewersWithoutAUsableDirectorySection) {
@@ -224,10 +227,10 @@ TEST_F(PackBadInput, ViewersWithoutAUsableDirectorySection) {
       place("no-names", withHeader(linked, [](Elf64_Ehdr& h) { h.e_shstrndx = h.e_shnum; })),
       "has no section names, so no asset directory section");
   for (const std::uint64_t size : {0u, 16u, 21u}) {
-    expectViewerRefused(place("size-" + std::to_string(size),
-                              withDirectorySection(linked, [size](Elf64_Shdr& s) { s.sh_size = size; })),
-                        "has a .zoravarova.assets section of " + std::to_string(size) +
-                            " bytes, expected 20");
+    expectViewerRefused(
+        place("size-" + std::to_string(size),
+              withDirectorySection(linked, [size](Elf64_Shdr& s) { s.sh_size = size; })),
+        "has a .zoravarova.assets section of " + std::to_string(size) + " bytes, expected 20");
   }
   expectViewerRefused(
       place("no-bits", withDirectorySection(linked, [](Elf64_Shdr& s) { s.sh_type = SHT_NOBITS; })),
@@ -298,7 +301,8 @@ TEST_F(PackBadInput, OutputsThatCannotOrMustNotBeWritten) {
   // A directory in the output's place: the temporary beside it must go again.
   const std::string directory = (root_ / "out" / "a-directory").string();
   fs::create_directory(directory);
-  expectRefused(viewer_, kFirst, kSecond, directory, directory, "cannot be replaced: Is a directory");
+  expectRefused(viewer_, kFirst, kSecond, directory, directory,
+                "cannot be replaced: Is a directory");
 
   const std::string self = "is the input viewer itself; write the packed viewer elsewhere";
   const Bytes viewerBefore = readBytes(viewer_);

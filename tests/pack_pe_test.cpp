@@ -78,7 +78,6 @@ struct CraftedPe {
   }
 };
 
-
 class PePacker : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -3,11 +3,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+#include <stb_image_write.h>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <stb_image_write.h>
 
 #include "app/embedded_images.h"
 #include "tests/packer_run.h"
@@ -28,7 +28,8 @@ const std::string kSecond = std::string(ZV_ASSET_DIR) + "/second.png";
 
 void writeBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 // A PNG of our own pixels, made in memory.
@@ -38,12 +39,12 @@ Bytes encodePng(int width, int height, int components, std::uint8_t value) {
   stbi_write_png_to_func(
       [](void* context, void* data, int size) {
         auto* out = static_cast<Bytes*>(context);
-        out->insert(out->end(), static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+        out->insert(out->end(), static_cast<std::uint8_t*>(data),
+                    static_cast<std::uint8_t*>(data) + size);
       },
       &png, width, height, components, pixels.data(), width * components);
   return png;
 }
-
 
 class Packer : public ::testing::Test {
  protected:
@@ -120,8 +121,8 @@ TEST_F(Packer, PackingAPackedViewerReplacesItsImages) {
   ASSERT_EQ(pack(output_, kFirst, otherSecond, again).exitCode, 0);
 
   const Bytes repacked = readWholeFile(again);
-  EXPECT_EQ(repacked.size(), readWholeFile(kLinked).size() + readWholeFile(kFirst).size() +
-                                 other.size());
+  EXPECT_EQ(repacked.size(),
+            readWholeFile(kLinked).size() + readWholeFile(kFirst).size() + other.size());
   Bytes readFirst;
   Bytes readSecond;
   readEmbeddedImages(again.c_str(), directoryOf(repacked), readFirst, readSecond);
@@ -145,7 +146,8 @@ Bytes withDirectorySectionSize(Bytes bytes, std::uint64_t size) {
     Elf64_Shdr section;
     const std::size_t at = header.e_shoff + i * sizeof(Elf64_Shdr);
     std::memcpy(&section, bytes.data() + at, sizeof section);
-    const char* name = reinterpret_cast<const char*>(bytes.data() + names.sh_offset + section.sh_name);
+    const char* name =
+        reinterpret_cast<const char*>(bytes.data() + names.sh_offset + section.sh_name);
     if (std::strcmp(name, ".zoravarova.assets") == 0) {
       section.sh_size = size;
       std::memcpy(bytes.data() + at, &section, sizeof section);
@@ -209,7 +211,8 @@ TEST_F(Packer, AnUnwritableOutputOrTheInputItselfIsRefused) {
   const std::string nowhere = (dir_ / "no-such-dir" / "packed").string();
   const PackRun run = pack(kLinked, kFirst, kSecond, nowhere);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.errorText, "zoravarova-pack: " + nowhere + ": cannot be written: No such file or directory\n");
+  EXPECT_EQ(run.errorText,
+            "zoravarova-pack: " + nowhere + ": cannot be written: No such file or directory\n");
 
   const std::string copy = place("viewer", readWholeFile(kLinked));
   const Bytes before = readWholeFile(copy);
@@ -225,7 +228,8 @@ TEST(PackerOffsets, OffsetsAtOrAbove2To31AreRefusedBeforeAnythingIsBuilt) {
   const Bytes second = readWholeFile(kSecond);
   for (const std::size_t size : {std::size_t{1} << 31, (std::size_t{1} << 31) - 16}) {
     // Untouched anonymous pages cost nothing; only the ELF headers at the front are read.
-    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(memory, MAP_FAILED);
     std::memcpy(memory, linked.data(), linked.size());
     const std::span<const std::uint8_t> huge(static_cast<const std::uint8_t*>(memory), size);
@@ -233,9 +237,10 @@ TEST(PackerOffsets, OffsetsAtOrAbove2To31AreRefusedBeforeAnythingIsBuilt) {
       buildPackedExecutable({huge, "huge"}, {first, "first.jpg"}, {second, "second.png"});
       ADD_FAILURE() << "accepted a viewer of " << size << " bytes";
     } catch (const PackError& error) {
-      const std::string expected = size == (std::size_t{1} << 31)
-                                       ? "huge: is too large: the first image would start at or past 2^31"
-                                       : "first.jpg: is too large: the second image would start at or past 2^31";
+      const std::string expected =
+          size == (std::size_t{1} << 31)
+              ? "huge: is too large: the first image would start at or past 2^31"
+              : "first.jpg: is too large: the second image would start at or past 2^31";
       EXPECT_EQ(error.what(), expected);
     }
     munmap(memory, size);

@@ -23,7 +23,8 @@ Picture loadPicture(const std::string& path, int channels) {
     throw std::runtime_error(path + ": " + stbi_failure_reason());
   }
   Picture picture{width, height, channels,
-                  std::vector<std::uint8_t>(pixels, pixels + static_cast<std::size_t>(width) * height * channels)};
+                  std::vector<std::uint8_t>(
+                      pixels, pixels + static_cast<std::size_t>(width) * height * channels)};
   stbi_image_free(pixels);
   return picture;
 }
@@ -34,7 +35,8 @@ constexpr int kViewportWidth = 800;
 constexpr int kViewportHeight = 600;
 
 // Slab test of a model-space ray against the unit cube centred on the origin.
-std::optional<std::pair<float, int>> enterCube(const glm::vec3& origin, const glm::vec3& direction) {
+std::optional<std::pair<float, int>> enterCube(const glm::vec3& origin,
+                                               const glm::vec3& direction) {
   float enter = -std::numeric_limits<float>::infinity();
   float leave = std::numeric_limits<float>::infinity();
   int face = -1;
@@ -101,8 +103,8 @@ std::optional<SurfaceHit> castPixel(const glm::mat4& view, int x, int y) {
     if (glm::dot(closest, closest) > 0.76f) {
       continue;
     }
-    const glm::mat4 toModel =
-        glm::inverse(buildCubeModelMatrix(static_cast<std::uint32_t>(3 * k), centre.x, centre.y, centre.z));
+    const glm::mat4 toModel = glm::inverse(
+        buildCubeModelMatrix(static_cast<std::uint32_t>(3 * k), centre.x, centre.y, centre.z));
     const glm::vec3 modelOrigin(toModel * glm::vec4(origin, 1.0f));
     const glm::vec3 modelDirection(toModel * glm::vec4(direction, 0.0f));
     const auto entry = enterCube(modelOrigin, modelDirection);
@@ -126,7 +128,9 @@ bool isFlatAround(const Picture& picture, float u, float v, int radius, int spre
       for (int x = cx - radius; x <= cx + radius; ++x) {
         const int tx = std::clamp(x, 0, picture.width - 1);
         const int ty = std::clamp(y, 0, picture.height - 1);
-        const int value = picture.pixels[(static_cast<std::size_t>(ty) * picture.width + tx) * picture.channels + c];
+        const int value =
+            picture
+                .pixels[(static_cast<std::size_t>(ty) * picture.width + tx) * picture.channels + c];
         low = std::min(low, value);
         high = std::max(high, value);
       }
@@ -139,8 +143,11 @@ bool isFlatAround(const Picture& picture, float u, float v, int radius, int spre
 }
 
 Rgb sampleTexel(const Picture& picture, float u, float v) {
-  const int x = std::clamp(static_cast<int>(u * static_cast<float>(picture.width)), 0, picture.width - 1);
-  const int y = std::clamp(static_cast<int>(v * static_cast<float>(picture.height)), 0, picture.height - 1);
-  const std::uint8_t* texel = &picture.pixels[(static_cast<std::size_t>(y) * picture.width + x) * picture.channels];
+  const int x =
+      std::clamp(static_cast<int>(u * static_cast<float>(picture.width)), 0, picture.width - 1);
+  const int y =
+      std::clamp(static_cast<int>(v * static_cast<float>(picture.height)), 0, picture.height - 1);
+  const std::uint8_t* texel =
+      &picture.pixels[(static_cast<std::size_t>(y) * picture.width + x) * picture.channels];
   return {static_cast<float>(texel[0]), static_cast<float>(texel[1]), static_cast<float>(texel[2])};
 }

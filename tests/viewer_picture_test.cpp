@@ -1,10 +1,10 @@
 // The packed viewer's picture under Xvfb and Mesa, held against a CPU ray cast of the field.
 #include <X11/keysym.h>
 
+#include <gtest/gtest.h>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <thread>
 
 #include "app/embedded_images.h"
@@ -154,7 +154,8 @@ class ViewerPicture : public ::testing::Test {
 TEST_F(ViewerPicture, CubesStraightAheadShowBothImagesBlendedAndUpright) {
   start(kViewer);
   const Screenshot shot = settledScreen("straight-ahead");
-  const Comparison result = compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 0.8f, 0.2f);
+  const Comparison result =
+      compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 0.8f, 0.2f);
   EXPECT_GT(result.lit, 2000) << "the field should fill the middle of the window";
   EXPECT_GT(result.compared, 150);
   EXPECT_EQ(result.mismatched, 0) << result.firstMismatch << " (of " << result.compared << ")";
@@ -165,8 +166,12 @@ TEST_F(ViewerPicture, CubesStraightAheadShowBothImagesBlendedAndUpright) {
     std::swap_ranges(flipped.pixels.begin() + y * row, flipped.pixels.begin() + (y + 1) * row,
                      flipped.pixels.end() - (y + 1) * row);
   }
-  EXPECT_GT(compareWithModel(shot, buildViewMatrix(ViewState{}), flipped, second_, 0.8f, 0.2f).mismatched, 20);
-  EXPECT_GT(compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 1.0f, 0.0f).mismatched, 20);
+  EXPECT_GT(
+      compareWithModel(shot, buildViewMatrix(ViewState{}), flipped, second_, 0.8f, 0.2f).mismatched,
+      20);
+  EXPECT_GT(
+      compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 1.0f, 0.0f).mismatched,
+      20);
 }
 
 TEST_F(ViewerPicture, ADamagedFirstImageLeavesCubesAtAFifthOfTheSecond) {
@@ -181,7 +186,8 @@ TEST_F(ViewerPicture, ADamagedFirstImageLeavesCubesAtAFifthOfTheSecond) {
 
   start(damaged);
   const Screenshot shot = settledScreen("damaged-first");
-  const Comparison result = compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 0.0f, 0.2f);
+  const Comparison result =
+      compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 0.0f, 0.2f);
   EXPECT_GT(result.compared, 150);
   EXPECT_EQ(result.mismatched, 0) << result.firstMismatch << " (of " << result.compared << ")";
 }
@@ -214,7 +220,8 @@ TEST_F(ViewerPicture, TheMouseTurnsTheViewOnlyInsideItsWindows) {
   moveBy(100, 0);
   const Screenshot turned = settledScreen("mouse-1-right-100");
   EXPECT_NE(turned.rgb, initial.rgb) << "a move inside the window turns the view";
-  const Comparison atMinus80 = compareWithModel(turned, viewAfter({{401, 300}, {501, 300}}), first_, second_, 0.8f, 0.2f);
+  const Comparison atMinus80 =
+      compareWithModel(turned, viewAfter({{401, 300}, {501, 300}}), first_, second_, 0.8f, 0.2f);
   EXPECT_GT(atMinus80.compared, 100);
   EXPECT_EQ(atMinus80.mismatched, 0) << atMinus80.firstMismatch;
 
@@ -224,7 +231,8 @@ TEST_F(ViewerPicture, TheMouseTurnsTheViewOnlyInsideItsWindows) {
 
   moveBy(1550, 0);  // from the anchor +1800: heading 90, looking along +z, away from every cube
   const Screenshot behind = settledScreen("mouse-3-facing-plus-z");
-  EXPECT_EQ(countBackground(behind), (800 / kGridStep + 1) * (600 / kGridStep)) << "only background";
+  EXPECT_EQ(countBackground(behind), (800 / kGridStep + 1) * (600 / kGridStep))
+      << "only background";
 }
 
 }  // namespace

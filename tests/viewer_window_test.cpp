@@ -1,8 +1,8 @@
 // The packed viewer under an Xvfb and Mesa of the test's own: window, picture, exits.
 #include <X11/keysym.h>
 
-#include <filesystem>
 #include <gtest/gtest.h>
+#include <filesystem>
 
 #include "tests/x_session.h"
 
@@ -27,9 +27,9 @@ class ViewerWindow : public ::testing::Test {
   void SetUp() override {
     outputDir_ = makeTestDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
     display_ = std::make_unique<VirtualDisplay>();
-    viewer_ = std::make_unique<ChildProcess>(kViewer, std::vector<std::string>{},
-                                             std::map<std::string, std::string>{{"DISPLAY", display_->name()}},
-                                             outputDir_);
+    viewer_ = std::make_unique<ChildProcess>(
+        kViewer, std::vector<std::string>{},
+        std::map<std::string, std::string>{{"DISPLAY", display_->name()}}, outputDir_);
     window_ = waitForWindow(x(), "ZORAVAROVA", kStartLimit);
     ASSERT_NE(window_, 0u) << "no window appeared; stderr: " << viewer_->standardError();
     // The first frames have been presented once the corner shows the clear colour.
@@ -63,7 +63,8 @@ TEST_F(ViewerWindow, ItsCornersShowTheBackgroundColour) {
   savePng(shot, outputDir_ + "/screen.png");
   for (const auto& [px, py] : {std::pair{2, 2}, {797, 2}, {2, 597}, {797, 597}}) {
     const Screenshot::Pixel p = shot.at(px, py);
-    EXPECT_TRUE(isBackground(p)) << "at " << px << "," << py << ": " << p.r << " " << p.g << " " << p.b;
+    EXPECT_TRUE(isBackground(p)) << "at " << px << "," << py << ": " << p.r << " " << p.g << " "
+                                 << p.b;
   }
 }
 

@@ -121,10 +121,16 @@ std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds limit) {
   return status_;
 }
 
-bool ChildProcess::running() { return !waitForExit(0ms).has_value(); }
+bool ChildProcess::running() {
+  return !waitForExit(0ms).has_value();
+}
 
-std::string ChildProcess::standardOutput() const { return readFile(stdoutPath_); }
-std::string ChildProcess::standardError() const { return readFile(stderrPath_); }
+std::string ChildProcess::standardOutput() const {
+  return readFile(stdoutPath_);
+}
+std::string ChildProcess::standardError() const {
+  return readFile(stderrPath_);
+}
 
 VirtualDisplay::VirtualDisplay(const std::string& screen) {
   int pipeFds[2];

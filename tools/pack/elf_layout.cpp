@@ -28,7 +28,8 @@ T readStruct(std::span<const std::uint8_t> file, std::uint64_t offset, const std
 std::uint64_t tableEnd(std::span<const std::uint8_t> file, std::uint64_t offset,
                        std::uint64_t count, std::uint64_t entrySize, const std::string& fileName,
                        const char* what) {
-  if (offset > file.size() || count > (file.size() - offset) / std::max<std::uint64_t>(entrySize, 1)) {
+  if (offset > file.size() ||
+      count > (file.size() - offset) / std::max<std::uint64_t>(entrySize, 1)) {
     throw PackError(fileName, std::string("is truncated: its ") + what + " lies past the end");
   }
   return offset + count * entrySize;
@@ -81,9 +82,11 @@ ExecutableLayout locateElfAssetDirectory(std::span<const std::uint8_t> file,
     if (section.sh_name >= names.sh_size) {
       continue;
     }
-    const auto* name = reinterpret_cast<const char*>(file.data() + names.sh_offset + section.sh_name);
+    const auto* name =
+        reinterpret_cast<const char*>(file.data() + names.sh_offset + section.sh_name);
     const std::size_t room = namesEnd - (names.sh_offset + section.sh_name);
-    if (strnlen(name, room) == wanted.size() && wanted.compare(0, wanted.size(), name, wanted.size()) == 0) {
+    if (strnlen(name, room) == wanted.size() &&
+        wanted.compare(0, wanted.size(), name, wanted.size()) == 0) {
       directory = section;
     }
   }
@@ -91,13 +94,12 @@ ExecutableLayout locateElfAssetDirectory(std::span<const std::uint8_t> file,
     throw PackError(fileName, std::string("has no ") + kEmbeddedAssetSectionName + " section");
   }
   if (directory->sh_type != SHT_PROGBITS) {
-    throw PackError(fileName, std::string("has a ") + kEmbeddedAssetSectionName +
-                                  " section without file data");
+    throw PackError(
+        fileName, std::string("has a ") + kEmbeddedAssetSectionName + " section without file data");
   }
   if (directory->sh_size != kEmbeddedAssetDirectoryBytes) {
-    throw PackError(fileName, std::string("has a ") + kEmbeddedAssetSectionName +
-                                  " section of " + std::to_string(directory->sh_size) +
-                                  " bytes, expected 20");
+    throw PackError(fileName, std::string("has a ") + kEmbeddedAssetSectionName + " section of " +
+                                  std::to_string(directory->sh_size) + " bytes, expected 20");
   }
   return ExecutableLayout{static_cast<std::size_t>(directory->sh_offset),
                           static_cast<std::size_t>(contentEnd)};

@@ -12,7 +12,9 @@
 
 namespace {
 
-std::string systemReason(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string systemReason(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
 
 }  // namespace
 
@@ -21,7 +23,7 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
   if (file == -1) {
     throw PackError(path, systemReason("cannot be opened"));
   }
-  struct stat status{};
+  struct stat status {};
   if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
     close(file);
     throw PackError(path, "is not a regular file");
@@ -34,7 +36,8 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
       continue;
     }
     if (got <= 0) {
-      const std::string reason = got < 0 ? systemReason("cannot be read") : "shrank while being read";
+      const std::string reason =
+          got < 0 ? systemReason("cannot be read") : "shrank while being read";
       close(file);
       throw PackError(path, reason);
     }
@@ -86,8 +89,8 @@ void writeExecutableAtomically(const std::string& path, std::span<const std::uin
 }
 
 bool sameFile(const std::string& first, const std::string& second) {
-  struct stat a{};
-  struct stat b{};
+  struct stat a {};
+  struct stat b {};
   return stat(first.c_str(), &a) == 0 && stat(second.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
          a.st_ino == b.st_ino;
 }

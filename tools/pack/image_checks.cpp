@@ -31,9 +31,10 @@ void checkDecodes(std::span<const std::uint8_t> bytes, int channels, const std::
     // The decoder tries PNG before JPEG, and a JPEG that fails without a reason of its own
     // leaves that probe's complaint behind, which would misname the problem.
     const std::string reason = stbi_failure_reason();
-    throw PackError(fileName, "does not decode: " + (reason == "bad png sig"
-                                                         ? std::string("damaged or truncated JPEG data")
-                                                         : reason));
+    throw PackError(
+        fileName,
+        "does not decode: " +
+            (reason == "bad png sig" ? std::string("damaged or truncated JPEG data") : reason));
   }
   stbi_image_free(pixels);
   if (stored != channels) {
@@ -60,8 +61,8 @@ int firstFrameMarker(std::span<const std::uint8_t> bytes) {
       ++at;
       continue;
     }
-    const bool isFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                         marker != 0xCC;
+    const bool isFrame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (isFrame) {
       return marker;
     }
@@ -111,8 +112,8 @@ void checkSecondImage(std::span<const std::uint8_t> bytes, const std::string& fi
     throw PackError(fileName, "has " + std::to_string(bitDepth) + "-bit samples, expected 8-bit");
   }
   if (colourType != 6) {
-    throw PackError(fileName, "is a PNG of colour type " + std::to_string(colourType) +
-                                  ", expected 6 (RGBA)");
+    throw PackError(
+        fileName, "is a PNG of colour type " + std::to_string(colourType) + ", expected 6 (RGBA)");
   }
   checkDecodes(bytes, 4, fileName);
 }

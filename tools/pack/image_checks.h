@@ -5,7 +5,8 @@
 #include <span>
 #include <string>
 
-// A baseline JPEG of 512 by 512 that decodes with 3 components; throws PackError naming the file otherwise.
+// A baseline JPEG of 512 by 512 that decodes with 3 components; throws PackError naming the file
+// otherwise.
 void checkFirstImage(std::span<const std::uint8_t> bytes, const std::string& fileName);
 
 // A PNG of 512 by 512, 8-bit RGBA, that decodes; throws PackError naming the file otherwise.
