@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libx11-dev libxtst-dev                   # tests and their X input and screenshots
   xvfb x11-xkb-utils x11-utils xdotool imagemagick     # a virtual display for running headless
   clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
+  clang-format git                                      # the format check over our own sources
   zlib1g-dev                                            # the allocation census test drives zlib
 )
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the CTest suite, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, a minute of fuzzing, a short benchmark pass, and the Windows build
-# under Wine. `--quick` runs the CTest suite only.
+# Builds and runs every test: the format check, the CTest suite built with GCC and again with Clang,
+# the suite under AddressSanitizer and UndefinedBehaviorSanitizer, a minute of fuzzing, a short
+# benchmark pass, and the Windows build under Wine. `--quick` runs the GCC CTest suite only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
@@ -26,10 +26,13 @@ suite() {
   ctest --test-dir "$root/build" --output-on-failure -j 2 --timeout 300
 }
 
-stage "tests" suite
 if [ "$quick" -eq 1 ]; then
+  stage "tests" suite
   exit 0
 fi
+stage "format check" "$root/scripts/check-format.sh"
+stage "tests" suite
+stage "tests built with Clang" "$root/scripts/test-clang.sh"
 stage "tests under ASan and UBSan" "$root/scripts/test-sanitized.sh"
 stage "fuzzing" "$root/scripts/fuzz.sh" --seconds 60
 stage "benchmark smoke run" "$root/scripts/bench.sh" --smoke
