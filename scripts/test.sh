@@ -11,19 +11,29 @@ case "${1:-}" in
   *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
 esac
 
-# Each stage is named and timed, so a slow or failing one is plain in CI's output.
+# Each stage is named and timed, so a slow or failing one is plain in CI's output. A stage that
+# cannot run on this machine at all exits with 77 and says why; it is reported as skipped.
 stage() {
   local name=$1
   shift
   local start=$SECONDS
   echo "== $name"
-  "$@"
-  echo "== $name: passed in $(( SECONDS - start )) s"
+  local status=0
+  "$@" || status=$?
+  if [ "$status" -eq 77 ]; then
+    echo "== $name: skipped"
+  elif [ "$status" -ne 0 ]; then
+    echo "== $name: FAILED after $(( SECONDS - start )) s" >&2
+    exit "$status"
+  else
+    echo "== $name: passed in $(( SECONDS - start )) s"
+  fi
 }
 
+# Chained with &&: inside a stage `set -e` does not hold, so a failed build must stop it by hand.
 suite() {
-  "$root/scripts/build.sh"
-  ctest --test-dir "$root/build" --output-on-failure -j 2 --timeout 300
+  "$root/scripts/build.sh" &&
+    ctest --test-dir "$root/build" --output-on-failure -j 2 --timeout 300
 }
 
 if [ "$quick" -eq 1 ]; then
