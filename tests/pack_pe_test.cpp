@@ -1,171 +1,155 @@
 // The packer on PE executables: crafted ones and, when a Windows build is at hand, the real one.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <string>
 
 #include "app/embedded_images.h"
-#include "tests/packer_run.h"
-#include "tools/pack/file_io.h"
-#include "tools/pack/pack.h"
-#include "tools/pack/pack_error.h"
-#include "tools/pack/pe_layout.h"
+#include "tests/pack_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using PePacker = PackFixture;
 
-const std::string kPacker = ZV_PACKER;
-const std::string kFirst = std::string(ZV_ASSET_DIR) + "/first.jpg";
-const std::string kSecond = std::string(ZV_ASSET_DIR) + "/second.png";
+constexpr std::uint16_t kPe32 = 0x10B;
+constexpr std::uint16_t kPe32Plus = 0x20B;
+constexpr std::uint32_t kSectionBytes = 0x200;
 
 void putWord16(Bytes& bytes, std::size_t at, std::uint16_t word) {
   bytes[at] = static_cast<std::uint8_t>(word);
   bytes[at + 1] = static_cast<std::uint8_t>(word >> 8);
 }
 
-void putWord32(Bytes& bytes, std::size_t at, std::uint32_t word) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    bytes[at++] = static_cast<std::uint8_t>(word >> shift);
-  }
-}
-
-std::uint32_t word32(const Bytes& bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-// The shape of a small PE32+ image: a header area of `sizeOfHeaders` bytes, then sections of
-// 0x200 bytes each, their contents patterned so that any overwrite shows.
+// The shape of a small PE image: a header area of `sizeOfHeaders` bytes, then sections of 0x200
+// bytes each, then, when there are symbols, a COFF symbol table and the string table after it,
+// every byte past the header area patterned so that any overwrite shows.
 struct CraftedPe {
   std::uint32_t signatureOffset = 0x100;
   std::uint16_t sections = 3;
   std::uint32_t sizeOfHeaders = 0x400;
-  std::uint32_t checksum = 0x1234ABCD;
+  std::uint16_t magic = kPe32Plus;
+  std::uint16_t optionalBytes = 240;
+  std::uint32_t directoryCount = 16;
+  std::uint32_t symbols = 0;
+  std::uint32_t stringBytesWord = 0;  // the string table's first word, its own length
 
   std::size_t optionalAt() const { return signatureOffset + 24; }
-  std::size_t tableEnd() const { return optionalAt() + 240 + sections * 40u; }
+  std::size_t directoriesAt() const { return optionalAt() + (magic == kPe32Plus ? 112 : 96); }
+  std::size_t sectionHeaderAt(std::size_t index) const {
+    return optionalAt() + optionalBytes + index * 40;
+  }
+  std::size_t tableEnd() const { return sectionHeaderAt(sections); }
+  std::size_t symbolTableAt() const { return sizeOfHeaders + sections * kSectionBytes; }
+  std::size_t stringTableAt() const { return symbolTableAt() + symbols * 18u; }
+  std::size_t directoryAt() const { return sizeOfHeaders - 20; }
+  std::size_t checksumAt() const { return optionalAt() + 64; }
 
   Bytes build() const {
-    Bytes file(sizeOfHeaders + sections * 0x200u, 0);
+    const std::size_t stringBytes = symbols == 0 ? 0 : std::max<std::uint32_t>(stringBytesWord, 4);
+    Bytes file(stringTableAt() + stringBytes, 0);
     file[0] = 'M';
     file[1] = 'Z';
     putWord32(file, 0x3C, signatureOffset);
     std::memcpy(file.data() + signatureOffset, "PE\0\0", 4);
     const std::size_t coff = signatureOffset + 4;
-    putWord16(file, coff, 0x8664);
+    putWord16(file, coff, magic == kPe32Plus ? 0x8664 : 0x14C);
     putWord16(file, coff + 2, sections);
-    putWord16(file, coff + 16, 240);
+    putWord16(file, coff + 16, optionalBytes);
     const std::size_t optional = optionalAt();
-    putWord16(file, optional, 0x20B);
+    putWord16(file, optional, magic);
     putWord32(file, optional + 60, sizeOfHeaders);
-    putWord32(file, optional + 64, checksum);
-    putWord32(file, optional + 108, 16);
+    putWord32(file, checksumAt(), 0x1234ABCD);
+    putWord32(file, directoriesAt() - 4, directoryCount);
     for (std::uint16_t i = 0; i < sections; ++i) {
-      const std::size_t header = optional + 240 + i * 40u;
-      std::memcpy(file.data() + header, ".sect", 5);
-      putWord32(file, header + 16, 0x200);
-      putWord32(file, header + 20, sizeOfHeaders + i * 0x200u);
+      std::memcpy(file.data() + sectionHeaderAt(i), ".sect", 5);
+      putWord32(file, sectionHeaderAt(i) + 16, kSectionBytes);
+      putWord32(file, sectionHeaderAt(i) + 20, sizeOfHeaders + i * kSectionBytes);
     }
     for (std::size_t at = sizeOfHeaders; at < file.size(); ++at) {
       file[at] = static_cast<std::uint8_t>(at * 13 + 7);
+    }
+    if (symbols != 0) {
+      putWord32(file, coff + 8, static_cast<std::uint32_t>(symbolTableAt()));
+      putWord32(file, coff + 12, symbols);
+      putWord32(file, stringTableAt(), stringBytesWord);
     }
     return file;
   }
 };
 
-class PePacker : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zv-pack-pe-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    output_ = (dir_ / "packed.exe").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+// The packed file is the viewer with only its 20 directory bytes changed and its checksum
+// cleared, then the JPEG, then the PNG, the words pointing at them; the reader, starting from the
+// header area as the loader maps it, finds the words and gets both images back.
+void expectPackedFrom(const Bytes& viewer, const std::string& packedPath, std::size_t directoryAt,
+                      std::size_t checksumAt) {
+  const Bytes packed = readBytes(packedPath);
+  const Bytes first = readBytes(kFirst);
+  const Bytes second = readBytes(kSecond);
+  ASSERT_EQ(packed.size(), viewer.size() + first.size() + second.size());
+  EXPECT_EQ(word32(packed, directoryAt + 0), second.size());
+  EXPECT_EQ(word32(packed, directoryAt + 4), viewer.size() + first.size());
+  EXPECT_EQ(word32(packed, directoryAt + 8), first.size());
+  EXPECT_EQ(word32(packed, directoryAt + 12), viewer.size());
+  EXPECT_EQ(word32(packed, directoryAt + 16), 4u);
+  EXPECT_EQ(word32(packed, checksumAt), 0u);
 
-  std::string place(const std::string& name, const Bytes& bytes) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return path;
-  }
-
-  PackRun pack(const std::string& viewer, const std::string& output) {
-    return runPacker(kPacker, {viewer, kFirst, kSecond, output}, (dir_ / "stderr.txt").string());
-  }
-
-  void expectRefused(const std::string& viewer, const std::string& reason) {
-    const PackRun run = pack(viewer, output_);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.errorText, "zoravarova-pack: " + viewer + ": " + reason + "\n");
-    EXPECT_FALSE(fs::exists(output_));
-  }
-
-  fs::path dir_;
-  std::string output_;
-};
-
-// What a packed file must be: the viewer's bytes unchanged but for the 20 directory bytes and the
-// cleared checksum, then the JPEG, then the PNG, the words pointing at them; and the reader,
-// starting from the header area as the loader maps it, gets both images back.
-void expectPackedFrom(const Bytes& viewer, const Bytes& packed, std::size_t viewerEnd) {
-  const Bytes first = readWholeFile(kFirst);
-  const Bytes second = readWholeFile(kSecond);
-  ASSERT_EQ(packed.size(), viewerEnd + first.size() + second.size());
-  const PeLayout layout = locatePeAssetDirectory(viewer, "viewer");
-  const std::size_t at = layout.directoryOffset;
-  EXPECT_EQ(word32(packed, at + 0), second.size());
-  EXPECT_EQ(word32(packed, at + 4), viewerEnd + first.size());
-  EXPECT_EQ(word32(packed, at + 8), first.size());
-  EXPECT_EQ(word32(packed, at + 12), viewerEnd);
-  EXPECT_EQ(word32(packed, at + 16), 4u);
-  EXPECT_EQ(word32(packed, layout.checksumOffset), 0u);
-
-  Bytes expectedHead(viewer.begin(), viewer.begin() + static_cast<std::ptrdiff_t>(viewerEnd));
-  std::copy(packed.begin() + static_cast<std::ptrdiff_t>(at),
-            packed.begin() + static_cast<std::ptrdiff_t>(at + 20),
-            expectedHead.begin() + static_cast<std::ptrdiff_t>(at));
-  putWord32(expectedHead, layout.checksumOffset, 0);
+  Bytes expectedHead = viewer;
+  std::copy(packed.begin() + static_cast<std::ptrdiff_t>(directoryAt),
+            packed.begin() + static_cast<std::ptrdiff_t>(directoryAt + 20),
+            expectedHead.begin() + static_cast<std::ptrdiff_t>(directoryAt));
+  putWord32(expectedHead, checksumAt, 0);
   EXPECT_TRUE(std::equal(expectedHead.begin(), expectedHead.end(), packed.begin()))
       << "bytes of the viewer other than the directory and the checksum changed";
 
   const volatile unsigned char* directory = headerAreaDirectory(packed.data());
-  EXPECT_EQ(directory, packed.data() + at);
-  const EmbeddedAssetDirectory words = decodeEmbeddedAssetDirectory(directory);
-  const std::string path = "packed-copy-" + std::to_string(getpid());
-  {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(packed.data()),
-              static_cast<std::streamsize>(packed.size()));
-  }
+  EXPECT_EQ(directory, packed.data() + directoryAt);
   Bytes readFirst;
   Bytes readSecond;
-  readEmbeddedImages(path.c_str(), words, readFirst, readSecond);
-  fs::remove(path);
+  readEmbeddedImages(packedPath.c_str(), decodeEmbeddedAssetDirectory(directory), readFirst,
+                     readSecond);
   EXPECT_EQ(readFirst, first);
   EXPECT_EQ(readSecond, second);
 }
 
+// The kinds of image the packer must take: PE32+ and PE32, an optional header that ends where
+// its data directories begin, sections of no file data, tables after the sections.
+std::vector<std::pair<std::string, CraftedPe>> soundImages() {
+  CraftedPe pe32;
+  pe32.magic = kPe32;
+  pe32.optionalBytes = 224;
+  CraftedPe bare;
+  bare.optionalBytes = 112;
+  CraftedPe symbols;
+  symbols.symbols = 5;
+  symbols.stringBytesWord = 23;
+  return {{"pe32plus", CraftedPe{}}, {"pe32", pe32}, {"bare", bare}, {"symbols", symbols}};
+}
+
 TEST_F(PePacker, ACraftedImageGetsItsImagesAppendedAndItsWordsInTheHeaderPadding) {
-  const Bytes viewer = CraftedPe{}.build();
-  ASSERT_EQ(pack(place("viewer.exe", viewer), output_).exitCode, 0);
-  expectPackedFrom(viewer, readWholeFile(output_), viewer.size());
+  for (const auto& [name, shape] : soundImages()) {
+    SCOPED_TRACE(name);
+    const Bytes viewer = shape.build();
+    const std::string output = (root_ / "out" / (name + ".exe")).string();
+    expectPacked(place(name + ".exe", viewer), first_, second_, output);
+    expectPackedFrom(viewer, output, shape.directoryAt(), shape.checksumAt());
+  }
+  // A section that holds no file data says nothing of where it would lie.
+  const CraftedPe shape;
+  Bytes empty = shape.build();
+  putWord32(empty, shape.sectionHeaderAt(1) + 16, 0);
+  putWord32(empty, shape.sectionHeaderAt(1) + 20, 0);
+  expectPacked(place("empty-section.exe", empty), first_, second_, output_);
 }
 
 TEST_F(PePacker, PackingAPackedImageReplacesItsImages) {
-  const Bytes viewer = CraftedPe{}.build();
-  ASSERT_EQ(pack(place("viewer.exe", viewer), output_).exitCode, 0);
-  const std::string again = (dir_ / "again.exe").string();
-  ASSERT_EQ(pack(output_, again).exitCode, 0);
-  EXPECT_EQ(readWholeFile(again), readWholeFile(output_));
+  for (const auto& [name, shape] : soundImages()) {
+    SCOPED_TRACE(name);
+    const std::string output = (root_ / "out" / (name + ".exe")).string();
+    const std::string again = (root_ / "out" / (name + "-again.exe")).string();
+    expectPacked(place(name + ".exe", shape.build()), first_, second_, output);
+    expectPacked(output, first_, second_, again);
+    EXPECT_EQ(readBytes(again), readBytes(output));
+  }
 }
 
 TEST_F(PePacker, TheLastTwentyBytesRightAfterTheSectionTableAreRoomEnough) {
@@ -175,8 +159,17 @@ TEST_F(PePacker, TheLastTwentyBytesRightAfterTheSectionTableAreRoomEnough) {
   tight.sections = static_cast<std::uint16_t>((0x200 - 20 - (0x80 + 24 + 240)) / 40);
   ASSERT_LE(tight.tableEnd(), 0x200u - 20);
   const Bytes viewer = tight.build();
-  ASSERT_EQ(pack(place("viewer.exe", viewer), output_).exitCode, 0);
-  expectPackedFrom(viewer, readWholeFile(output_), viewer.size());
+  expectPacked(place("viewer.exe", viewer), first_, second_, output_);
+  expectPackedFrom(viewer, output_, tight.directoryAt(), tight.checksumAt());
+}
+
+std::string noRoom(std::size_t tableEnd, std::size_t headerEnd) {
+  char reason[160];
+  std::snprintf(reason, sizeof reason,
+                "has no room for the 20 directory bytes in its header area: the section table "
+                "ends at 0x%zX, the header area at 0x%zX",
+                tableEnd, headerEnd);
+  return reason;
 }
 
 TEST_F(PePacker, AHeaderAreaWithoutRoomIsRefused) {
@@ -185,59 +178,166 @@ TEST_F(PePacker, AHeaderAreaWithoutRoomIsRefused) {
   full.sizeOfHeaders = 0x200;
   full.sections = static_cast<std::uint16_t>((0x200 - (0x80 + 24 + 240)) / 40);
   ASSERT_GT(full.tableEnd(), 0x200u - 20);
-  char reason[160];
-  std::snprintf(reason, sizeof reason,
-                "has no room for the 20 directory bytes in its header area: the section table "
-                "ends at 0x%zX, the header area at 0x200",
-                full.tableEnd());
-  expectRefused(place("viewer.exe", full.build()), reason);
+  expectViewerRefused(place("full.exe", full.build()), noRoom(full.tableEnd(), 0x200));
+  // Smaller than the 20 bytes themselves.
+  const CraftedPe shape;
+  Bytes tiny = shape.build();
+  putWord32(tiny, shape.optionalAt() + 60, 16);
+  expectViewerRefused(place("tiny.exe", tiny), noRoom(shape.tableEnd(), 0x10));
 }
 
 TEST_F(PePacker, DamagedOrUnsuitableImagesAreRefusedWithOneLine) {
-  const Bytes good = CraftedPe{}.build();
-  const std::size_t optional = CraftedPe{}.optionalAt();
+  const CraftedPe shape;
+  const Bytes good = shape.build();
+  const std::size_t coff = shape.signatureOffset + 4;
+  const std::size_t optional = shape.optionalAt();
+  const auto patched = [&](std::size_t at, std::uint32_t word, int bytes = 4) {
+    Bytes file = good;
+    bytes == 4 ? putWord32(file, at, word) : putWord16(file, at, static_cast<std::uint16_t>(word));
+    return file;
+  };
 
-  Bytes noSignature = good;
-  noSignature[0x101] = 'X';
-  expectRefused(place("no-signature.exe", noSignature),
-                "has no PE signature where its DOS header points");
+  expectViewerRefused(place("cut-dos.exe", Bytes(good.begin(), good.begin() + 0x30)),
+                      "is truncated: its DOS header lies past the end");
+  for (std::size_t i = 0; i < 4; ++i) {
+    Bytes noSignature = good;
+    noSignature[shape.signatureOffset + i] = 'X';
+    expectViewerRefused(place("no-signature-" + std::to_string(i) + ".exe", noSignature),
+                        "has no PE signature where its DOS header points");
+  }
+  expectViewerRefused(place("far-signature.exe", patched(0x3C, 0x7FFFFFF0)),
+                      "is truncated: its PE header lies past the end");
+  expectViewerRefused(place("far-optional.exe", patched(coff + 16, 0xFFFF, 2)),
+                      "is truncated: its optional header lies past the end");
+  expectViewerRefused(place("no-optional.exe", patched(coff + 16, 0, 2)),
+                      "has no optional header, so it is not an executable image");
+  expectViewerRefused(place("odd-magic.exe", patched(optional, 0x107, 2)),
+                      "has an optional header of unknown kind 0x107");
+  const std::string tooShort = "has an optional header too short for its kind";
+  expectViewerRefused(place("short-plus.exe", patched(coff + 16, 111, 2)), tooShort);
+  Bytes shortPe32 = patched(optional, kPe32, 2);
+  putWord16(shortPe32, coff + 16, 95);
+  expectViewerRefused(place("short-pe32.exe", shortPe32), tooShort);
+  expectViewerRefused(place("many-sections.exe", patched(coff + 2, 0xFFFF, 2)),
+                      "is truncated: its section table lies past the end");
+  expectViewerRefused(
+      place("far-headers.exe", patched(optional + 60, static_cast<std::uint32_t>(good.size() + 1))),
+      "is truncated: its header area lies past the end");
+  expectViewerRefused(place("cut.exe", Bytes(good.begin(), good.end() - 1)),
+                      "is truncated: its section data lies past the end");
+  expectViewerRefused(place("data-in-headers.exe", patched(shape.sectionHeaderAt(2) + 20, 0x200)),
+                      "has section data inside its header area at 0x200");
+}
 
-  Bytes farSignature = good;
-  putWord32(farSignature, 0x3C, 0x7FFFFFF0);
-  expectRefused(place("far-signature.exe", farSignature),
-                "is truncated: its PE header lies past the end");
+// The certificate entry's second word is the signature's size; it lies 4 entries into the data
+// directories, which begin at 112 in PE32+ and at 96 in PE32.
+TEST_F(PePacker, ASignedImageIsRefusedAndOnlyThat) {
+  const std::string signedReason =
+      "carries a signature, which appended images would break; sign it after packing";
+  CraftedPe pe32;
+  pe32.magic = kPe32;
+  pe32.optionalBytes = 224;
+  CraftedPe holdsTheEntryExactly;
+  holdsTheEntryExactly.optionalBytes = 112 + 5 * 8;
+  for (const CraftedPe& shape : {CraftedPe{}, pe32, holdsTheEntryExactly}) {
+    Bytes signedImage = shape.build();
+    putWord32(signedImage, shape.directoriesAt() + 4 * 8 + 4, 0x100);
+    expectViewerRefused(
+        place("signed-" + std::to_string(shape.optionalBytes) + ".exe", signedImage), signedReason);
+  }
 
-  Bytes cut(good.begin(), good.end() - 1);
-  expectRefused(place("cut.exe", cut), "is truncated: its section data lies past the end");
+  // Not signed: an entry with an address and no size; four entries, so none for certificates;
+  // an optional header that ends before the entry, whose place the section table then takes.
+  const CraftedPe shape;
+  Bytes addressOnly = shape.build();
+  putWord32(addressOnly, shape.directoriesAt() + 4 * 8, 0x600);
+  CraftedPe fourEntries;
+  fourEntries.directoryCount = 4;
+  Bytes uncounted = fourEntries.build();
+  putWord32(uncounted, fourEntries.directoriesAt() + 4 * 8 + 4, 0x100);
+  CraftedPe endsBefore;
+  endsBefore.optionalBytes = 112 + 4 * 8;
+  const Bytes beforeTheEntry = endsBefore.build();
+  ASSERT_NE(word32(beforeTheEntry, endsBefore.directoriesAt() + 4 * 8 + 4), 0u);
+  int i = 0;
+  for (const Bytes& image : {addressOnly, uncounted, beforeTheEntry}) {
+    const std::string name = "unsigned-" + std::to_string(i++) + ".exe";
+    expectPacked(place(name, image), first_, second_, (root_ / "out" / name).string());
+  }
+}
 
-  Bytes oddMagic = good;
-  putWord16(oddMagic, optional, 0x107);
-  expectRefused(place("odd-magic.exe", oddMagic), "has an optional header of unknown kind 0x107");
+// Non-zero words in the padding must describe images appended after everything the image holds,
+// sections and the symbol and string tables too, or packing again would cut into it.
+TEST_F(PePacker, WordsInThePaddingMustDescribeAppendedImages) {
+  const std::string reason = "has directory words that do not describe images appended to it";
+  const CraftedPe shape;
+  Bytes stray = shape.build();
+  stray[shape.sizeOfHeaders - 12] = 0x55;
+  expectViewerRefused(place("stray.exe", stray), reason);
+  const Bytes plain = shape.build();
+  expectViewerRefused(
+      place("into-sections.exe", withWords(plain, shape.directoryAt(),
+                                           claimsFrom(plain.size() - 0x100, 2, plain.size()))),
+      reason);
 
-  Bytes signedImage = good;
-  putWord32(signedImage, optional + 112 + 4 * 8, 0x600);
-  putWord32(signedImage, optional + 112 + 4 * 8 + 4, 0x100);
-  expectRefused(place("signed.exe", signedImage),
-                "carries a signature, which appended images would break; sign it after packing");
+  CraftedPe symbols;
+  symbols.symbols = 5;
+  symbols.stringBytesWord = 23;
+  const Bytes tables = symbols.build();
+  expectViewerRefused(place("into-symbols.exe",
+                            withWords(tables, symbols.directoryAt(),
+                                      claimsFrom(symbols.symbolTableAt() + 4, 2, tables.size()))),
+                      reason);
+  expectViewerRefused(place("into-strings.exe",
+                            withWords(tables, symbols.directoryAt(),
+                                      claimsFrom(symbols.stringTableAt() + 8, 2, tables.size()))),
+                      reason);
+  // A string table whose length word is 0 still holds that word.
+  CraftedPe zeroLength = symbols;
+  zeroLength.stringBytesWord = 0;
+  const Bytes lengthOnly = zeroLength.build();
+  expectViewerRefused(place("into-length.exe", withWords(lengthOnly, zeroLength.directoryAt(),
+                                                         claimsFrom(zeroLength.stringTableAt() + 1,
+                                                                    1, lengthOnly.size()))),
+                      reason);
+}
 
-  Bytes strayPadding = good;
-  strayPadding[0x400 - 12] = 0x55;
-  expectRefused(place("stray.exe", strayPadding),
-                "has directory words that do not describe images appended to it");
+TEST_F(PePacker, SymbolAndStringTablesThatRunPastTheEndAreRefused) {
+  CraftedPe shape;
+  shape.symbols = 5;
+  shape.stringBytesWord = 23;
+  const Bytes tables = shape.build();
+  const std::string symbolsPast = "is truncated: its symbol table lies past the end";
+  Bytes farSymbols = tables;
+  putWord32(farSymbols, shape.signatureOffset + 12, 0x7FFFFFF0);
+  expectViewerRefused(place("far-symbols.exe", farSymbols), symbolsPast);
+  // Without the string table's length word after the symbols.
+  expectViewerRefused(
+      place("no-strings.exe", Bytes(tables.begin(), tables.begin() + static_cast<std::ptrdiff_t>(
+                                                                         shape.stringTableAt()))),
+      symbolsPast);
+  expectViewerRefused(place("cut-strings.exe", Bytes(tables.begin(), tables.end() - 1)),
+                      "is truncated: its string table lies past the end");
 }
 
 #ifdef ZV_WINDOWS_LINKED_PROBE
 // The cross-built program as MinGW's linker lays it out: symbol and string tables after the
 // sections, padding enough for the words, and a checksum the packed file clears.
 TEST_F(PePacker, TheCrossBuiltProgramPacksAndReadsBack) {
-  const Bytes viewer = readWholeFile(ZV_WINDOWS_LINKED_PROBE);
-  const PeLayout layout = locatePeAssetDirectory(viewer, "viewer");
-  EXPECT_EQ(layout.contentEnd, viewer.size());
-  EXPECT_EQ(Bytes(viewer.begin() + static_cast<std::ptrdiff_t>(layout.directoryOffset),
-                  viewer.begin() + static_cast<std::ptrdiff_t>(layout.directoryOffset + 20)),
+  const Bytes viewer = readBytes(ZV_WINDOWS_LINKED_PROBE);
+  const std::size_t directoryAt =
+      static_cast<std::size_t>(headerAreaDirectory(viewer.data()) -
+                               static_cast<const volatile unsigned char*>(viewer.data()));
+  EXPECT_EQ(Bytes(viewer.begin() + static_cast<std::ptrdiff_t>(directoryAt),
+                  viewer.begin() + static_cast<std::ptrdiff_t>(directoryAt + 20)),
             Bytes(20, 0));
-  ASSERT_EQ(pack(ZV_WINDOWS_LINKED_PROBE, output_).exitCode, 0);
-  expectPackedFrom(viewer, readWholeFile(output_), viewer.size());
+  expectPacked(ZV_WINDOWS_LINKED_PROBE, first_, second_, output_);
+  expectPackedFrom(viewer, output_, directoryAt, word32(viewer, 0x3C) + 24 + 64);
+  // Its tables run to its last byte: words claiming images that begin before it are refused.
+  expectViewerRefused(
+      place("into-tables.exe",
+            withWords(viewer, directoryAt, claimsFrom(viewer.size() - 2, 1, viewer.size()))),
+      "has directory words that do not describe images appended to it");
 }
 #endif
 

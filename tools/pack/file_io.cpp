@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "tools/pack/pack_error.h"
 
@@ -18,33 +19,41 @@ std::string systemReason(const char* what) {
 
 }  // namespace
 
-std::vector<std::uint8_t> readWholeFile(const std::string& path) {
-  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file == -1) {
-    throw PackError(path, systemReason("cannot be opened"));
+InputFile::InputFile(std::string path) : path_(std::move(path)) {
+  descriptor_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor_ == -1) {
+    throw PackError(path_, systemReason("cannot be opened"));
   }
   struct stat status {};
-  if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
-    close(file);
-    throw PackError(path, "is not a regular file");
+  if (fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(descriptor_);
+    throw PackError(path_, "is not a regular file");
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
+  size_ = static_cast<std::uint64_t>(status.st_size);
+}
+
+InputFile::~InputFile() {
+  close(descriptor_);
+}
+
+std::vector<std::uint8_t> InputFile::readAll() {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size_));
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t got = read(file, bytes.data() + done, bytes.size() - done);
+    const ssize_t got = read(descriptor_, bytes.data() + done, bytes.size() - done);
     if (got < 0 && errno == EINTR) {
       continue;
     }
     if (got <= 0) {
-      const std::string reason =
-          got < 0 ? systemReason("cannot be read") : "shrank while being read";
-      close(file);
-      throw PackError(path, reason);
+      throw PackError(path_, got < 0 ? systemReason("cannot be read") : "shrank while being read");
     }
     done += static_cast<std::size_t>(got);
   }
-  close(file);
   return bytes;
+}
+
+std::vector<std::uint8_t> readWholeFile(const std::string& path) {
+  return InputFile(path).readAll();
 }
 
 void writeExecutableAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {

@@ -6,6 +6,28 @@
 #include <string>
 #include <vector>
 
+// A regular file open for reading, whose size is known before any byte of it is read, so that
+// an input too large to pack is refused without reading it.
+class InputFile {
+ public:
+  // Throws PackError naming the path when it cannot be opened or is not a regular file.
+  explicit InputFile(std::string path);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::uint64_t size() const { return size_; }
+
+  // The whole file; throws PackError naming the path when it cannot be read in full.
+  std::vector<std::uint8_t> readAll();
+
+ private:
+  std::string path_;
+  int descriptor_ = -1;
+  std::uint64_t size_ = 0;
+};
+
 // Throws PackError naming the path when it cannot be opened or read in full.
 std::vector<std::uint8_t> readWholeFile(const std::string& path);
 

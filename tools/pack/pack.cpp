@@ -50,7 +50,37 @@ std::size_t viewerEnd(const PackInput& viewer, const ExecutableLayout& layout) {
   return static_cast<std::size_t>(firstOffset);
 }
 
+// Throws the refusal for `which`, naming the input at fault.
+void refuseTooLarge(TooLarge which, const std::string& viewer, const std::string& first,
+                    const std::string& second) {
+  switch (which) {
+    case TooLarge::kNothing:
+      return;
+    case TooLarge::kViewer:
+      throw PackError(viewer, "is too large: the first image would start at or past 2^31");
+    case TooLarge::kFirstImage:
+      throw PackError(first, "is too large: the second image would start at or past 2^31");
+    case TooLarge::kSecondImage:
+      throw PackError(second, "is too large for a 32-bit size");
+  }
+}
+
 }  // namespace
+
+TooLarge tooLargeInput(std::uint64_t firstOffset, std::uint64_t firstSize,
+                       std::uint64_t secondSize) {
+  if (firstOffset >= kOffsetLimit) {
+    return TooLarge::kViewer;
+  }
+  // Subtracting keeps a first size near 2^64 from wrapping the sum below the limit.
+  if (firstSize >= kOffsetLimit - firstOffset) {
+    return TooLarge::kFirstImage;
+  }
+  if (secondSize > std::numeric_limits<std::uint32_t>::max()) {
+    return TooLarge::kSecondImage;
+  }
+  return TooLarge::kNothing;
+}
 
 std::vector<std::uint8_t> buildPackedExecutable(const PackInput& viewer, const PackInput& first,
                                                 const PackInput& second) {
@@ -69,16 +99,9 @@ std::vector<std::uint8_t> buildPackedExecutable(const PackInput& viewer, const P
   checkSecondImage(second.bytes, second.fileName);
 
   const std::size_t firstOffset = viewerEnd(viewer, layout);
+  refuseTooLarge(tooLargeInput(firstOffset, first.bytes.size(), second.bytes.size()),
+                 viewer.fileName, first.fileName, second.fileName);
   const std::uint64_t secondOffset = std::uint64_t{firstOffset} + first.bytes.size();
-  if (firstOffset >= kOffsetLimit) {
-    throw PackError(viewer.fileName, "is too large: the first image would start at or past 2^31");
-  }
-  if (secondOffset >= kOffsetLimit) {
-    throw PackError(first.fileName, "is too large: the second image would start at or past 2^31");
-  }
-  if (second.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-    throw PackError(second.fileName, "is too large for a 32-bit size");
-  }
 
   std::vector<std::uint8_t> packed;
   packed.reserve(firstOffset + first.bytes.size() + second.bytes.size());
@@ -107,9 +130,17 @@ void packViewerFiles(const std::string& viewerPath, const std::string& firstPath
   if (sameFile(firstPath, outputPath) || sameFile(secondPath, outputPath)) {
     throw PackError(outputPath, "is one of the input images; write the packed viewer elsewhere");
   }
-  const std::vector<std::uint8_t> viewer = readWholeFile(viewerPath);
-  const std::vector<std::uint8_t> first = readWholeFile(firstPath);
-  const std::vector<std::uint8_t> second = readWholeFile(secondPath);
+  InputFile viewerFile(viewerPath);
+  InputFile firstFile(firstPath);
+  InputFile secondFile(secondPath);
+  // Judged as if the viewer carried no images yet: one that already carries some counts them
+  // too, so only a viewer carrying gigabytes of images could be refused here where the exact
+  // check on the real offsets would pass.
+  refuseTooLarge(tooLargeInput(viewerFile.size(), firstFile.size(), secondFile.size()), viewerPath,
+                 firstPath, secondPath);
+  const std::vector<std::uint8_t> viewer = viewerFile.readAll();
+  const std::vector<std::uint8_t> first = firstFile.readAll();
+  const std::vector<std::uint8_t> second = secondFile.readAll();
   const std::vector<std::uint8_t> packed =
       buildPackedExecutable({viewer, viewerPath}, {first, firstPath}, {second, secondPath});
   writeExecutableAtomically(outputPath, packed);

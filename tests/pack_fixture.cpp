@@ -1,0 +1,201 @@
+// The packer tests' shared folder, inputs and expectations.
+#include "tests/pack_fixture.h"
+
+#include <stdlib.h>
+
+#include <stb_image_write.h>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+const std::string kPacker = ZV_PACKER;
+const std::string kLinked = ZV_LINKED_PROBE;
+const std::string kFirst = std::string(ZV_ASSET_DIR) + "/first.jpg";
+const std::string kSecond = std::string(ZV_ASSET_DIR) + "/second.png";
+const std::string kInputs = ZV_PACK_INPUTS;
+
+namespace {
+
+constexpr fs::perms kFolderMode = fs::perms::owner_all | fs::perms::group_read |
+                                  fs::perms::group_exec | fs::perms::others_read |
+                                  fs::perms::others_exec;
+constexpr fs::perms kFileMode =
+    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
+
+void appendTo(void* context, void* data, int size) {
+  auto* out = static_cast<Bytes*>(context);
+  out->insert(out->end(), static_cast<std::uint8_t*>(data),
+              static_cast<std::uint8_t*>(data) + size);
+}
+
+}  // namespace
+
+Bytes readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes encodePng(int width, int height, int components) {
+  const Bytes pixels(static_cast<std::size_t>(width) * height * components, 120);
+  Bytes png;
+  stbi_write_png_to_func(appendTo, &png, width, height, components, pixels.data(),
+                         width * components);
+  return png;
+}
+
+Bytes encodeJpeg(int width, int height) {
+  const Bytes pixels(static_cast<std::size_t>(width) * height * 3, 120);
+  Bytes jpeg;
+  stbi_write_jpg_to_func(appendTo, &jpeg, width, height, 3, pixels.data(), 90);
+  return jpeg;
+}
+
+std::uint32_t word32(const Bytes& bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
+         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+void putWord32(Bytes& bytes, std::size_t at, std::uint32_t word) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    bytes[at++] = static_cast<std::uint8_t>(word >> shift);
+  }
+}
+
+Elf64_Ehdr elfHeader(const Bytes& elf) {
+  Elf64_Ehdr header;
+  std::memcpy(&header, elf.data(), sizeof header);
+  return header;
+}
+
+Elf64_Shdr* elfSection(Bytes& elf, const std::string& name) {
+  const Elf64_Ehdr header = elfHeader(elf);
+  auto* sections = reinterpret_cast<Elf64_Shdr*>(elf.data() + header.e_shoff);
+  const char* names =
+      reinterpret_cast<const char*>(elf.data() + sections[header.e_shstrndx].sh_offset);
+  for (int i = 0; i < header.e_shnum; ++i) {
+    if (names + sections[i].sh_name == name) {
+      return &sections[i];
+    }
+  }
+  return nullptr;
+}
+
+std::size_t elfDirectoryOffset(Bytes elf) {
+  const Elf64_Shdr* section = elfSection(elf, ".zoravarova.assets");
+  return section == nullptr ? 0 : section->sh_offset;
+}
+
+Bytes withWords(Bytes bytes, std::size_t directoryAt, const DirectoryWords& words) {
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    putWord32(bytes, directoryAt + 4 * i, words[i]);
+  }
+  return bytes;
+}
+
+DirectoryWords claimsFrom(std::uint64_t firstOffset, std::uint32_t firstSize,
+                          std::uint64_t fileSize) {
+  const std::uint64_t secondOffset = firstOffset + firstSize;
+  return {static_cast<std::uint32_t>(fileSize - secondOffset),
+          static_cast<std::uint32_t>(secondOffset), firstSize,
+          static_cast<std::uint32_t>(firstOffset), 4};
+}
+
+void PackFixture::SetUp() {
+  // Our own folder with modes set here, whatever the umask, so that an unprivileged user can
+  // reach it wherever the checkout and the build are.
+  std::string name = (fs::temp_directory_path() / "zv-pack-XXXXXX").string();
+  if (mkdtemp(name.data()) == nullptr) {
+    GTEST_SKIP() << "cannot make a folder in " << fs::temp_directory_path();
+  }
+  root_ = name;
+  fs::create_directory(root_ / "in");
+  fs::create_directory(root_ / "out");
+  for (const fs::path& folder : {root_, root_ / "in", root_ / "out"}) {
+    fs::permissions(folder, kFolderMode);
+  }
+  output_ = (root_ / "out" / "packed").string();
+  viewer_ = place("viewer", readBytes(kLinked));
+  first_ = place("first.jpg", readBytes(kFirst));
+  second_ = place("second.png", readBytes(kSecond));
+}
+
+void PackFixture::TearDown() {
+  if (root_.empty()) {
+    return;
+  }
+  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+    if (!entry.is_symlink()) {
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+    }
+  }
+  fs::remove_all(root_);
+}
+
+std::string PackFixture::place(const std::string& name, const Bytes& bytes) {
+  const std::string path = (root_ / "in" / name).string();
+  writeBytes(path, bytes);
+  fs::permissions(path, kFileMode);
+  return path;
+}
+
+PackRun PackFixture::run(const std::vector<std::string>& arguments, const PackRunOptions& options) {
+  const std::string packer = options.unprivileged ? (root_ / "zoravarova-pack").string() : kPacker;
+  return runPacker(packer, arguments, (root_ / "stderr.txt").string(), options);
+}
+
+std::string PackFixture::unprivilegedUnavailable(const std::string& lockedFile) {
+  // The build tree may lie where that user cannot reach it: it runs a copy of the tool here.
+  const fs::path packer = root_ / "zoravarova-pack";
+  fs::copy_file(kPacker, packer, fs::copy_options::overwrite_existing);
+  fs::permissions(packer, kFolderMode);
+  return unprivilegedRunUnavailable(packer.string(), lockedFile);
+}
+
+std::map<std::string, Bytes> PackFixture::outputDirectory() {
+  std::map<std::string, Bytes> entries;
+  for (const auto& entry : fs::directory_iterator(root_ / "out")) {
+    entries[entry.path().filename().string()] =
+        entry.is_regular_file() ? readBytes(entry.path().string()) : Bytes{};
+  }
+  return entries;
+}
+
+void PackFixture::expectPacked(const std::string& viewer, const std::string& first,
+                               const std::string& second, const std::string& output) {
+  const PackRun result = run({viewer, first, second, output});
+  EXPECT_EQ(result.exitCode, 0) << viewer;
+  EXPECT_EQ(result.errorText, "");
+}
+
+void PackFixture::expectRefused(const std::string& viewer, const std::string& first,
+                                const std::string& second, const std::string& output,
+                                const std::string& file, const std::string& reason,
+                                const PackRunOptions& options) {
+  SCOPED_TRACE(file + ": " + reason);
+  const auto before = outputDirectory();
+  const PackRun result = run({viewer, first, second, output}, options);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.errorText, "zoravarova-pack: " + file + ": " + reason + "\n");
+  EXPECT_EQ(outputDirectory(), before);
+}
+
+void PackFixture::expectViewerRefused(const std::string& viewer, const std::string& reason) {
+  expectRefused(viewer, first_, second_, output_, viewer, reason);
+}
+
+void PackFixture::expectFirstRefused(const std::string& first, const std::string& reason) {
+  expectRefused(viewer_, first, second_, output_, first, reason);
+}
+
+void PackFixture::expectSecondRefused(const std::string& second, const std::string& reason) {
+  expectRefused(viewer_, first_, second, output_, second, reason);
+}
