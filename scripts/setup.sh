@@ -6,7 +6,7 @@ packages=(
   cmake g++ make binutils python3 python3-glad          # build, and the GL loader generator
   libglfw3-dev libglm-dev libstb-dev                    # window, math, image decoding
   libgl1-mesa-dri libglx-mesa0 libgl1                   # OpenGL in software (llvmpipe)
-  libgtest-dev libx11-dev libxtst-dev                   # tests and their X input and screenshots
+  libgtest-dev libx11-dev libxtst-dev libxdamage-dev    # tests: X input, screenshots, frame damage
   xvfb x11-xkb-utils x11-utils xdotool imagemagick     # a virtual display for running headless
   clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
   clang-format git                                      # the format check over our own sources

@@ -31,9 +31,6 @@ Picture loadPicture(const std::string& path, int channels) {
 
 namespace {
 
-constexpr int kViewportWidth = 800;
-constexpr int kViewportHeight = 600;
-
 // Slab test of a model-space ray against the unit cube centred on the origin.
 std::optional<std::pair<float, int>> enterCube(const glm::vec3& origin,
                                                const glm::vec3& direction) {
@@ -80,10 +77,14 @@ std::pair<float, float> faceCoordinates(int face, const glm::vec3& p) {
 
 }  // namespace
 
-std::optional<SurfaceHit> castPixel(const glm::mat4& view, int x, int y) {
+std::optional<SurfaceHit> castPixel(const glm::mat4& view, int x, int y, int viewportWidth,
+                                    int viewportHeight) {
   const glm::mat4 inverse = glm::inverse(buildProjectionMatrix() * view);
-  const float ndcX = (static_cast<float>(x) + 0.5f) / (kViewportWidth / 2.0f) - 1.0f;
-  const float ndcY = 1.0f - (static_cast<float>(y) + 0.5f) / (kViewportHeight / 2.0f);
+  // Window rows run downwards, GL's upwards from the viewport's origin at the bottom left.
+  const float ndcX =
+      (static_cast<float>(x) + 0.5f) / (static_cast<float>(viewportWidth) / 2.0f) - 1.0f;
+  const float ndcY =
+      1.0f - (static_cast<float>(y) + 0.5f) / (static_cast<float>(viewportHeight) / 2.0f);
   glm::vec4 nearPoint = inverse * glm::vec4(ndcX, ndcY, -1.0f, 1.0f);
   glm::vec4 farPoint = inverse * glm::vec4(ndcX, ndcY, 1.0f, 1.0f);
   nearPoint /= nearPoint.w;

@@ -26,9 +26,11 @@ struct SurfaceHit {
   float v = 0;
 };
 
-// The nearest cube face that the ray through the centre of window pixel (x, y) meets, for an
-// 800x600 viewport and the given view; nullopt where only background shows.
-std::optional<SurfaceHit> castPixel(const glm::mat4& view, int x, int y);
+// The nearest cube face that the ray through the centre of window pixel (x, y) meets, for the
+// given view and a viewport covering the whole window; nullopt where only background shows. The
+// projection keeps its aspect whatever the viewport's, so another shape stretches the picture.
+std::optional<SurfaceHit> castPixel(const glm::mat4& view, int x, int y, int viewportWidth = 800,
+                                    int viewportHeight = 600);
 
 struct Rgb {
   float r, g, b;

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "app/embedded_images.h"
 #include "scene/camera.h"
@@ -20,6 +19,8 @@ namespace {
 const std::string kViewer = ZV_VIEWER;
 const std::string kAssets = ZV_ASSET_DIR;
 constexpr auto kStartLimit = 20s;
+// For the viewer to take in an input, or to present frames, even on a loaded machine.
+constexpr auto kInputLimit = 10s;
 
 constexpr int kBackground[3] = {51, 77, 77};
 
@@ -45,13 +46,15 @@ struct Comparison {
   std::string firstMismatch;
 };
 
-// How the screenshot compares with `weightFirst` × first picture + `weightSecond` × second.
+// How the screenshot compares with `weightFirst` × first picture + `weightSecond` × second, in
+// a window of `width` x `height` at the screen's top left whose viewport covers all of it.
 Comparison compareWithModel(const Screenshot& shot, const glm::mat4& view, const Picture& first,
-                            const Picture& second, float weightFirst, float weightSecond) {
+                            const Picture& second, float weightFirst, float weightSecond,
+                            int width = 800, int height = 600) {
   Comparison result;
-  for (int y = 4; y < 600 - 4; y += kGridStep) {
-    for (int x = 4; x < 800 - 4; x += kGridStep) {
-      const auto hit = castPixel(view, x, y);
+  for (int y = 4; y < height - 4; y += kGridStep) {
+    for (int x = 4; x < width - 4; x += kGridStep) {
+      const auto hit = castPixel(view, x, y, width, height);
       if (!hit) {
         continue;
       }
@@ -61,7 +64,7 @@ Comparison compareWithModel(const Screenshot& shot, const glm::mat4& view, const
       }
       bool inside = true;
       for (const auto& [dx, dy] : {std::pair{-2, 0}, {2, 0}, {0, -2}, {0, 2}}) {
-        const auto near = castPixel(view, x + dx, y + dy);
+        const auto near = castPixel(view, x + dx, y + dy, width, height);
         inside = inside && near && near->cube == hit->cube && near->face == hit->face;
       }
       if (!inside || !isFlatAround(first, hit->u, hit->v, kFlatRadius, kFlatSpread) ||
@@ -112,34 +115,50 @@ class ViewerPicture : public ::testing::Test {
     outputDir_ = makeTestDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
     first_ = loadPicture(kAssets + "/first.jpg", 3);
     second_ = loadPicture(kAssets + "/second.png", 4);
-    display_ = std::make_unique<VirtualDisplay>();
   }
+  // The watch goes before the connection it uses, the viewer before its X server.
   void TearDown() override {
+    frames_.reset();
     viewer_.reset();
     display_.reset();
   }
 
-  void start(const std::string& program) {
+  void start(const std::string& program, const std::string& screen = "800x600x24") {
+    display_ = std::make_unique<VirtualDisplay>(screen);
+    // The window opens at the screen's top left. With the pointer at its centre from the start,
+    // capturing the cursor moves nothing, and the first motion the viewer sees is the test's.
+    XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, 400, 300);
+    XSync(x(), False);
     viewer_ = std::make_unique<ChildProcess>(
         program, std::vector<std::string>{},
         std::map<std::string, std::string>{{"DISPLAY", display_->name()}}, outputDir_);
-    ASSERT_NE(waitForWindow(x(), "ZORAVAROVA", kStartLimit), 0u) << viewer_->standardError();
+    window_ = waitForWindow(x(), "ZORAVAROVA", kStartLimit);
+    ASSERT_NE(window_, 0u) << viewer_->standardError();
+    frames_ = std::make_unique<FrameWatch>(x(), window_);
     ASSERT_TRUE(waitUntil([&] { return isBackground(captureScreen(x()).at(5, 5)); }, kStartLimit));
   }
 
-  // A screenshot once two in a row agree: the frames after an input have all been presented.
-  Screenshot settledScreen(const std::string& name) {
-    Screenshot last = captureScreen(x());
-    for (int i = 0; i < 50; ++i) {
-      std::this_thread::sleep_for(100ms);
-      Screenshot next = captureScreen(x());
-      if (next.rgb == last.rgb) {
-        break;
-      }
-      last = std::move(next);
+  // The screen once frames drawn after everything the test has done so far are presented. The
+  // first damage report after an input the viewer has taken in may still be of the frame it was
+  // drawing then; the second is of a frame drawn after it, and later ones show the same.
+  Screenshot presentedScreen(const std::string& name) {
+    frames_->forget();
+    EXPECT_TRUE(frames_->waitForFrames(2, kInputLimit)) << "the viewer presented no frames";
+    Screenshot shot = captureScreen(x());
+    savePng(shot, outputDir_ + "/" + name + ".png");
+    return shot;
+  }
+
+  // The captured cursor is put back at the window's centre after every event, so long moves go
+  // in steps that each stay inside the window; each step is taken in before the next is made.
+  void moveBy(int dx, int dy) {
+    const int steps = std::max(1, (std::abs(dx) + 199) / 200);
+    for (int i = 0; i < steps; ++i) {
+      const int step = dx / steps + (i < std::abs(dx % steps) ? (dx > 0 ? 1 : -1) : 0);
+      ASSERT_TRUE(moveCursorUntilRecentred(x(), window_, step, dy, kInputLimit))
+          << "the viewer did not take in a move by " << step << "," << dy;
+      dy = 0;
     }
-    savePng(last, outputDir_ + "/" + name + ".png");
-    return last;
   }
 
   Display* x() const { return display_->connection(); }
@@ -149,11 +168,13 @@ class ViewerPicture : public ::testing::Test {
   Picture second_;
   std::unique_ptr<VirtualDisplay> display_;
   std::unique_ptr<ChildProcess> viewer_;
+  std::unique_ptr<FrameWatch> frames_;
+  Window window_ = 0;
 };
 
 TEST_F(ViewerPicture, CubesStraightAheadShowBothImagesBlendedAndUpright) {
-  start(kViewer);
-  const Screenshot shot = settledScreen("straight-ahead");
+  ASSERT_NO_FATAL_FAILURE(start(kViewer));
+  const Screenshot shot = presentedScreen("straight-ahead");
   const Comparison result =
       compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 0.8f, 0.2f);
   EXPECT_GT(result.lit, 2000) << "the field should fill the middle of the window";
@@ -184,8 +205,8 @@ TEST_F(ViewerPicture, ADamagedFirstImageLeavesCubesAtAFifthOfTheSecond) {
   const std::string damaged = outputDir_ + "/zoravarova-damaged";
   writeExecutableAtomically(damaged, packed);
 
-  start(damaged);
-  const Screenshot shot = settledScreen("damaged-first");
+  ASSERT_NO_FATAL_FAILURE(start(damaged));
+  const Screenshot shot = presentedScreen("damaged-first");
   const Comparison result =
       compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_, 0.0f, 0.2f);
   EXPECT_GT(result.compared, 150);
@@ -204,35 +225,55 @@ glm::mat4 viewAfter(const std::vector<std::pair<double, double>>& positions) {
 }
 
 TEST_F(ViewerPicture, TheMouseTurnsTheViewOnlyInsideItsWindows) {
-  start(kViewer);
-  const Screenshot initial = settledScreen("mouse-0-initial");
-  // The captured cursor is re-centred after every event, so long moves go in steps that each
-  // stay on the screen; only differences from the first position matter.
-  const auto moveBy = [&](int dx, int dy) {
-    const int steps = std::max(1, (std::abs(dx) + 199) / 200);
-    for (int i = 0; i < steps; ++i) {
-      moveCursorBy(x(), dx / steps + (i < std::abs(dx % steps) ? (dx > 0 ? 1 : -1) : 0), dy);
-      dy = 0;
-      std::this_thread::sleep_for(60ms);
-    }
-  };
-  moveBy(1, 0);  // the first event seeds the anchor: no turn yet
-  moveBy(100, 0);
-  const Screenshot turned = settledScreen("mouse-1-right-100");
+  ASSERT_NO_FATAL_FAILURE(start(kViewer));
+  const Screenshot initial = presentedScreen("mouse-0-initial");
+  // Only differences from the first position matter.
+  ASSERT_NO_FATAL_FAILURE(moveBy(1, 0));  // the first event seeds the anchor: no turn yet
+  ASSERT_NO_FATAL_FAILURE(moveBy(100, 0));
+  const Screenshot turned = presentedScreen("mouse-1-right-100");
   EXPECT_NE(turned.rgb, initial.rgb) << "a move inside the window turns the view";
   const Comparison atMinus80 =
       compareWithModel(turned, viewAfter({{401, 300}, {501, 300}}), first_, second_, 0.8f, 0.2f);
   EXPECT_GT(atMinus80.compared, 100);
   EXPECT_EQ(atMinus80.mismatched, 0) << atMinus80.firstMismatch;
 
-  moveBy(150, 0);  // heading -65: inside the refused band, nothing changes
-  const Screenshot refused = settledScreen("mouse-2-refused");
+  // Heading -65: inside the refused band. The move has been taken in and frames drawn after it
+  // presented, so an unchanged picture means the viewer refused it.
+  ASSERT_NO_FATAL_FAILURE(moveBy(150, 0));
+  const Screenshot refused = presentedScreen("mouse-2-refused");
   EXPECT_EQ(refused.rgb, turned.rgb) << "a move outside the windows leaves the view unchanged";
 
-  moveBy(1550, 0);  // from the anchor +1800: heading 90, looking along +z, away from every cube
-  const Screenshot behind = settledScreen("mouse-3-facing-plus-z");
+  // From the anchor +1800: heading 90, looking along +z, away from every cube.
+  ASSERT_NO_FATAL_FAILURE(moveBy(1550, 0));
+  const Screenshot behind = presentedScreen("mouse-3-facing-plus-z");
   EXPECT_EQ(countBackground(behind), (800 / kGridStep + 1) * (600 / kGridStep))
       << "only background";
+}
+
+// No window manager on Xvfb: the resize acts at once, and the framebuffer follows the window.
+// The projection's aspect stays 800/600, so the picture is stretched over the new shape: the
+// window's pixel (x, y) shows what the 800x600 window shows at (x * 800 / W, y * 600 / H).
+TEST_F(ViewerPicture, AResizedWindowStretchesThePictureOverItsNewShape) {
+  // Wider and lower than the screen of the other tests, so both axes change, in opposite ways.
+  constexpr int kWidth = 1000;
+  constexpr int kHeight = 450;
+  ASSERT_NO_FATAL_FAILURE(start(kViewer, "1024x768x24"));
+  XResizeWindow(x(), window_, kWidth, kHeight);
+  XSync(x(), False);
+  XWindowAttributes attributes{};
+  ASSERT_NE(XGetWindowAttributes(x(), window_, &attributes), 0);
+  ASSERT_EQ(attributes.width, kWidth);
+  ASSERT_EQ(attributes.height, kHeight);
+  // The viewer reads the resize's event before that of a move made after it, so once it puts
+  // the cursor back the resize has been handled. The first move only seeds the anchor.
+  ASSERT_NO_FATAL_FAILURE(moveBy(1, 0));
+  const Screenshot shot = presentedScreen("resized");
+
+  const Comparison result = compareWithModel(shot, buildViewMatrix(ViewState{}), first_, second_,
+                                             0.8f, 0.2f, kWidth, kHeight);
+  EXPECT_GT(result.lit, 2000) << "the field should fill the middle of the window";
+  EXPECT_GT(result.compared, 150);
+  EXPECT_EQ(result.mismatched, 0) << result.firstMismatch << " (of " << result.compared << ")";
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
-// Xvfb, child processes, screenshots and XTest input for the end-to-end tests.
+// Xvfb, child processes, screenshots, XTest input and the waits on X states for end-to-end tests.
 #include "tests/x_session.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,10 +13,13 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -23,6 +29,12 @@
 extern char** environ;
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds timeLeft(Clock::time_point deadline) {
+  return std::max(0ms, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
+}
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -48,27 +60,105 @@ std::vector<std::string> mergedEnvironment(const std::map<std::string, std::stri
   return result;
 }
 
-void stopProcess(pid_t pid) {
-  if (pid <= 0) {
+int exitCode(int raw) {
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+// Process groups of the children that are still being looked after; another group's adopted
+// orphans are never taken for strays of these.
+std::set<pid_t>& liveGroups() {
+  static std::set<pid_t> groups;
+  return groups;
+}
+
+// Orphans re-parented to the test process that left their group (Wine's server and services
+// start their own sessions) are reaped here once they end, by scanning for zombie children.
+void reapEndedStrays() {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) {
     return;
   }
-  kill(pid, SIGTERM);
-  for (int i = 0; i < 100; ++i) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) {
-      return;
+  const pid_t self = getpid();
+  std::vector<pid_t> ended;
+  while (const dirent* entry = readdir(proc)) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0) {
+      continue;
     }
-    std::this_thread::sleep_for(20ms);
+    // Fields after the command, which may hold spaces and parentheses: state ppid pgrp.
+    const std::string stat = readFile("/proc/" + std::string(entry->d_name) + "/stat");
+    std::istringstream rest(stat.substr(std::min(stat.size(), stat.rfind(')') + 1)));
+    char state = 0;
+    pid_t parent = 0;
+    pid_t group = 0;
+    if (rest >> state >> parent >> group && state == 'Z' && parent == self &&
+        liveGroups().count(group) == 0) {
+      ended.push_back(pid);
+    }
   }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
+  closedir(proc);
+  for (const pid_t pid : ended) {
+    waitpid(pid, nullptr, WNOHANG);
+  }
+}
+
+// Reaps the members of `group` that are children of ours, noting the leader's exit code.
+// True once no process of the group is left, not even a zombie.
+bool reapGroup(pid_t group, std::optional<int>& leaderCode) {
+  int raw = 0;
+  pid_t reaped = 0;
+  while ((reaped = waitpid(-group, &raw, WNOHANG)) > 0) {
+    if (reaped == group && !leaderCode) {
+      leaderCode = exitCode(raw);
+    }
+  }
+  return kill(-group, 0) != 0 && errno == ESRCH;
+}
+
+// Asks the whole group to end, then forces it; members come back to us as orphans and are
+// reaped, as are strays that have ended by now.
+void endGroup(pid_t group, std::optional<int>& leaderCode) {
+  if (group <= 0) {
+    return;
+  }
+  if (!reapGroup(group, leaderCode)) {
+    kill(-group, SIGTERM);
+    if (!waitUntil([&] { return reapGroup(group, leaderCode); }, 3s, 5ms)) {
+      kill(-group, SIGKILL);
+      waitUntil([&] { return reapGroup(group, leaderCode); }, 10s, 5ms);
+    }
+  }
+  liveGroups().erase(group);
+  reapEndedStrays();
+}
+
+// Orphaned descendants of the children come to the test process instead of process 1.
+void adoptOrphans() {
+  static const bool adopted = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+  static_cast<void>(adopted);
+}
+
+// A display that could not be had: its server ends, its output goes, and the test learns why.
+[[noreturn]] void abandonStart(std::optional<ChildProcess>& server, const std::string& logDir,
+                               const std::string& problem) {
+  server.reset();
+  std::error_code ignored;
+  std::filesystem::remove_all(logDir, ignored);
+  throw std::runtime_error(problem);
+}
+
+// The X error handler while a damage object that may have died with its window is destroyed.
+int ignoreError(Display* /*display*/, XErrorEvent* /*error*/) {
+  return 0;
 }
 
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                            const std::map<std::string, std::string>& environment,
-                           const std::string& outputDir)
+                           const std::string& outputDir, int keptDescriptor)
     : stdoutPath_(outputDir + "/stdout.txt"), stderrPath_(outputDir + "/stderr.txt") {
+  adoptOrphans();
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   const std::vector<std::string> envp = mergedEnvironment(environment);
@@ -85,38 +175,44 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 
   pid_ = fork();
   if (pid_ == 0) {
+    setpgid(0, 0);
     const int in = open("/dev/null", O_RDONLY);
     const int out = open(stdoutPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(stderrPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    execve(program.c_str(), argvPointers.data(), envPointers.data());
+    if (keptDescriptor >= 0) {
+      fcntl(keptDescriptor, F_SETFD, 0);
+    }
+    execvpe(program.c_str(), argvPointers.data(), envPointers.data());
     _exit(127);
   }
   if (pid_ < 0) {
-    throw std::runtime_error("fork failed");
+    throw std::runtime_error("fork failed: " + std::string(std::strerror(errno)));
   }
+  // Also here, so that the group exists before anything is sent to it; one of the two calls
+  // fails harmlessly once the other has been made or the child has run exec.
+  setpgid(pid_, pid_);
+  liveGroups().insert(pid_);
 }
 
 ChildProcess::~ChildProcess() {
-  if (!status_) {
-    stopProcess(pid_);
-  }
+  endGroup(pid_, status_);
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const auto deadline = Clock::now() + limit;
   while (!status_) {
     int raw = 0;
     if (waitpid(pid_, &raw, WNOHANG) == pid_) {
-      status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+      status_ = exitCode(raw);
       break;
     }
-    if (std::chrono::steady_clock::now() > deadline) {
+    if (Clock::now() > deadline) {
       return std::nullopt;
     }
-    std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(5ms);
   }
   return status_;
 }
@@ -132,41 +228,68 @@ std::string ChildProcess::standardError() const {
   return readFile(stderrPath_);
 }
 
-VirtualDisplay::VirtualDisplay(const std::string& screen) {
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) {
-    throw std::runtime_error("pipe failed");
+VirtualDisplay::VirtualDisplay(const std::string& screen, std::chrono::milliseconds startLimit) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "zv-xvfb-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("cannot make a folder for Xvfb's output under " + pattern + ": " +
+                             std::strerror(errno));
   }
-  pid_ = fork();
-  if (pid_ == 0) {
-    close(pipeFds[0]);
-    const int quiet = open("/dev/null", O_RDWR);
-    dup2(quiet, 0);
-    dup2(quiet, 1);
-    dup2(quiet, 2);
-    const std::string fd = std::to_string(pipeFds[1]);
-    // -noreset keeps the pointer where it starts: at the centre, over the viewer's window.
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-noreset",
-           "-nolisten", "tcp", static_cast<char*>(nullptr));
-    _exit(127);
+  logDir_ = pattern;
+  int pipeFds[2] = {-1, -1};
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    abandonStart(server_, logDir_, std::string("pipe failed: ") + std::strerror(errno));
   }
+  // -noreset keeps the pointer where it starts: at the centre, over the viewer's window.
+  server_.emplace("Xvfb",
+                  std::vector<std::string>{"-displayfd", std::to_string(pipeFds[1]), "-screen", "0",
+                                           screen, "-noreset", "-nolisten", "tcp"},
+                  std::map<std::string, std::string>{}, logDir_, pipeFds[1]);
   close(pipeFds[1]);
-  // Xvfb writes the display number it chose once it accepts connections.
+
+  // Xvfb writes the display number it chose, and a line end, once it accepts connections; the
+  // pipe ends early if it exits first.
+  const auto deadline = Clock::now() + startLimit;
   std::string number;
-  char c = 0;
-  while (read(pipeFds[0], &c, 1) == 1 && c != '\n') {
-    number += c;
+  bool complete = false;
+  bool closed = false;
+  while (!complete && !closed) {
+    pollfd readable{pipeFds[0], POLLIN, 0};
+    const int ready = poll(&readable, 1, static_cast<int>(timeLeft(deadline).count()));
+    if (ready < 0 && errno == EINTR) {
+      continue;
+    }
+    if (ready <= 0) {
+      break;
+    }
+    char c = 0;
+    const ssize_t got = read(pipeFds[0], &c, 1);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    closed = got != 1;
+    complete = got == 1 && c == '\n';
+    if (got == 1 && !complete) {
+      number += c;
+    }
   }
   close(pipeFds[0]);
-  if (number.empty()) {
-    stopProcess(pid_);
-    throw std::runtime_error("Xvfb did not start");
+  if (!complete || number.empty()) {
+    const std::optional<int> code = server_->waitForExit(closed ? 5s : 0ms);
+    const std::string what = code ? "ended with exit code " + std::to_string(*code) +
+                                        (*code == 127 ? " (not found, or it cannot run)" : "")
+                                  : "is still running";
+    const std::string when = closed ? "" : " within " + std::to_string(startLimit.count()) + " ms";
+    const std::string partial = number.empty() ? "" : " (only \"" + number + "\")";
+    abandonStart(server_, logDir_,
+                 "Xvfb gave no display number" + when + partial + " and " + what +
+                     "; its error output: " + server_->standardError());
   }
   name_ = ":" + number;
   display_ = XOpenDisplay(name_.c_str());
   if (display_ == nullptr) {
-    stopProcess(pid_);
-    throw std::runtime_error("cannot connect to Xvfb on " + name_);
+    abandonStart(
+        server_, logDir_,
+        "cannot connect to Xvfb on " + name_ + "; its error output: " + server_->standardError());
   }
 }
 
@@ -174,7 +297,64 @@ VirtualDisplay::~VirtualDisplay() {
   if (display_ != nullptr) {
     XCloseDisplay(display_);
   }
-  stopProcess(pid_);
+  server_.reset();
+  std::error_code ignored;
+  std::filesystem::remove_all(logDir_, ignored);
+}
+
+FrameWatch::FrameWatch(Display* display, Drawable drawable) : display_(display) {
+  int errorBase = 0;
+  int major = 1;
+  int minor = 1;
+  if (XDamageQueryExtension(display, &eventBase_, &errorBase) == 0 ||
+      XDamageQueryVersion(display, &major, &minor) == 0) {
+    throw std::runtime_error("the X server has no DAMAGE extension");
+  }
+  // Raw rectangles: one event for every drawing, not one for the first since the last reset.
+  damage_ = XDamageCreate(display, drawable, XDamageReportRawRectangles);
+  forget();
+}
+
+FrameWatch::~FrameWatch() {
+  // The server has freed the damage object already if the window is gone.
+  XSync(display_, False);
+  const auto previous = XSetErrorHandler(ignoreError);
+  XDamageDestroy(display_, damage_);
+  XSync(display_, False);
+  XSetErrorHandler(previous);
+}
+
+void FrameWatch::forget() {
+  // After the round trip every event the server sent before it is in the queue.
+  XSync(display_, False);
+  XEvent event;
+  while (XCheckTypedEvent(display_, eventBase_ + XDamageNotify, &event) != 0) {
+  }
+  fresh_ = 0;
+}
+
+bool FrameWatch::waitForFrames(int count, std::chrono::milliseconds limit,
+                               const std::function<bool()>& stop) {
+  const auto deadline = Clock::now() + limit;
+  for (;;) {
+    XEvent event;
+    while (fresh_ < count && XCheckTypedEvent(display_, eventBase_ + XDamageNotify, &event) != 0) {
+      // A drawing that damages several rectangles reports them together, the last with more = 0.
+      if (reinterpret_cast<const XDamageNotifyEvent*>(&event)->more == False) {
+        ++fresh_;
+      }
+    }
+    if (fresh_ >= count || (stop && stop())) {
+      return true;
+    }
+    if (timeLeft(deadline) == 0ms) {
+      return false;
+    }
+    // Without `stop`, the next event is all there is to wait for; with it, look again soon.
+    const auto slice = stop ? std::min(timeLeft(deadline), 5ms) : timeLeft(deadline);
+    pollfd readable{ConnectionNumber(display_), POLLIN, 0};
+    poll(&readable, 1, static_cast<int>(slice.count()));
+  }
 }
 
 Screenshot::Pixel Screenshot::at(int x, int y) const {
@@ -191,13 +371,14 @@ std::string makeTestDirectory(const std::string& testName) {
   return dir.string();
 }
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit,
+               std::chrono::milliseconds interval) {
+  const auto deadline = Clock::now() + limit;
   while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
+    if (Clock::now() > deadline) {
       return false;
     }
-    std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(interval);
   }
   return true;
 }
@@ -274,19 +455,52 @@ void savePng(const Screenshot& shot, const std::string& path) {
   stbi_write_png(path.c_str(), shot.width, shot.height, 3, shot.rgb.data(), shot.width * 3);
 }
 
-void pressAndReleaseKey(Display* display, unsigned long keysym) {
-  const KeyCode code = XKeysymToKeycode(display, keysym);
-  XTestFakeKeyEvent(display, code, True, CurrentTime);
-  XFlush(display);
-  // Held across many frames, so the viewer's next poll sees it down.
-  std::this_thread::sleep_for(150ms);
-  XTestFakeKeyEvent(display, code, False, CurrentTime);
-  XFlush(display);
+PointerPosition pointerIn(Display* display, Window window) {
+  Window root = 0;
+  Window child = 0;
+  int rootX = 0;
+  int rootY = 0;
+  PointerPosition position;
+  unsigned int buttons = 0;
+  XQueryPointer(display, window, &root, &child, &rootX, &rootY, &position.x, &position.y, &buttons);
+  return position;
 }
 
-void moveCursorBy(Display* display, int dx, int dy) {
+bool moveCursorUntilRecentred(Display* display, Window window, int dx, int dy,
+                              std::chrono::milliseconds limit) {
+  XWindowAttributes attributes{};
+  if (XGetWindowAttributes(display, window, &attributes) == 0) {
+    return false;
+  }
+  const PointerPosition centre{attributes.width / 2, attributes.height / 2};
   XTestFakeRelativeMotionEvent(display, dx, dy, CurrentTime);
-  XFlush(display);
+  // From here the pointer is off the centre until the viewer's poll puts it back.
+  XSync(display, False);
+  return waitUntil([&] { return pointerIn(display, window) == centre; }, limit, 1ms);
+}
+
+std::optional<int> pressKeyUntilExit(Display* display, unsigned long keysym, ChildProcess& process,
+                                     FrameWatch& frames, std::chrono::milliseconds limit) {
+  // Enough frames for a poll that runs after the press has reached the viewer's queue.
+  constexpr int kFramesHeld = 3;
+  // A viewer that saw the key presents at most the frame that saw it, so two more frames mean
+  // it did not.
+  constexpr int kFramesAfterRelease = 2;
+  const auto deadline = Clock::now() + limit;
+  const KeyCode code = XKeysymToKeycode(display, keysym);
+  const auto ended = [&] { return !process.running(); };
+  while (timeLeft(deadline) > 0ms) {
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    frames.forget();
+    frames.waitForFrames(kFramesHeld, timeLeft(deadline), ended);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    frames.forget();
+    frames.waitForFrames(kFramesAfterRelease, timeLeft(deadline), ended);
+    if (const std::optional<int> exit = process.waitForExit(0ms)) {
+      return exit;
+    }
+  }
+  return process.waitForExit(0ms);
 }
 
 void requestClose(Display* display, Window window) {

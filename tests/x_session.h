@@ -1,10 +1,11 @@
 // Test harness for the real viewer: an Xvfb of the test's own, child processes with time limits,
-// and screenshots and input through Xlib and XTest.
+// screenshots, XTest input, and the X states that show the viewer has taken input in.
 #pragma once
 
 #include <sys/types.h>
 
 #include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
 
 #include <chrono>
 #include <cstdint>
@@ -16,17 +17,23 @@
 
 using namespace std::chrono_literals;
 
-// A child process whose output goes to files; killed and reaped on destruction if still running.
+// A child process that leads its own process group, output going to files. On destruction the
+// whole group is ended and reaped, whatever the leader did. The test process becomes a child
+// subreaper, so descendants orphaned by the child come back to it and are reaped here too.
 class ChildProcess {
  public:
   // `environment` entries replace or, with an empty value, remove variables of the test's own.
+  // A `program` without a slash is looked for on PATH. `keptDescriptor`, when not -1, stays open
+  // in the child under the same number even if it is marked close-on-exec.
   ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-               const std::map<std::string, std::string>& environment, const std::string& outputDir);
+               const std::map<std::string, std::string>& environment, const std::string& outputDir,
+               int keptDescriptor = -1);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // The exit code (0..255) if the process ended by itself within `limit`; nullopt otherwise.
+  // The exit code (0..255, 128 + signal when killed) if the process ended by itself within
+  // `limit`; nullopt otherwise.
   std::optional<int> waitForExit(std::chrono::milliseconds limit);
   bool running();
   std::string standardOutput() const;
@@ -40,11 +47,13 @@ class ChildProcess {
   std::string stderrPath_;
 };
 
-// An Xvfb, 800x600x24 unless told otherwise, on a display number it picks itself, stopped by its
-// PID at the end.
+// An Xvfb, 800x600x24 unless told otherwise, on a display number it picks itself, ended with its
+// process group at the end.
 class VirtualDisplay {
  public:
-  explicit VirtualDisplay(const std::string& screen = "800x600x24");
+  // Throws, saying what Xvfb did, when it gives no display number within `startLimit`.
+  explicit VirtualDisplay(const std::string& screen = "800x600x24",
+                          std::chrono::milliseconds startLimit = 30s);
   ~VirtualDisplay();
   VirtualDisplay(const VirtualDisplay&) = delete;
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;
@@ -53,9 +62,35 @@ class VirtualDisplay {
   Display* connection() const { return display_; }
 
  private:
-  pid_t pid_ = -1;
+  std::string logDir_;
+  std::optional<ChildProcess> server_;
   std::string name_;
   Display* display_ = nullptr;
+};
+
+// Frames presented on a drawable, seen as the damage each one does to it (X DAMAGE extension).
+// Xvfb reports one damage rectangle per presented frame, so fresh damage counts frames. A window
+// may be destroyed while watched; the watch is then simply quiet.
+class FrameWatch {
+ public:
+  // `drawable`: a viewer's window, or the root window, which also sees every window's frames.
+  FrameWatch(Display* display, Drawable drawable);
+  ~FrameWatch();
+  FrameWatch(const FrameWatch&) = delete;
+  FrameWatch& operator=(const FrameWatch&) = delete;
+
+  // Drops the damage of everything the server did up to now (one round trip), so that the next
+  // waitForFrames counts only frames presented after this call.
+  void forget();
+  // Waits for `count` damage reports since forget(), or until `stop` holds; false at `limit`.
+  bool waitForFrames(int count, std::chrono::milliseconds limit,
+                     const std::function<bool()>& stop = {});
+
+ private:
+  Display* display_;
+  Damage damage_ = 0;
+  int eventBase_ = 0;
+  int fresh_ = 0;
 };
 
 struct Screenshot {
@@ -72,8 +107,9 @@ struct Screenshot {
 // A fresh directory under the build tree for one test's files.
 std::string makeTestDirectory(const std::string& testName);
 
-// Polls until `condition` holds or `limit` passes; returns whether it held.
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
+// Polls every `interval` until `condition` holds or `limit` passes; returns whether it held.
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit,
+               std::chrono::milliseconds interval = 20ms);
 
 // The top-level window with this title, once it is mapped; 0 if none appears within `limit`.
 Window waitForWindow(Display* display, const std::string& title, std::chrono::milliseconds limit);
@@ -83,7 +119,26 @@ std::string windowTitle(Display* display, Window window);
 Screenshot captureScreen(Display* display);
 void savePng(const Screenshot& shot, const std::string& path);
 
-void pressAndReleaseKey(Display* display, unsigned long keysym);
-void moveCursorBy(Display* display, int dx, int dy);
+// The pointer's position relative to `window`'s origin.
+struct PointerPosition {
+  int x = 0;
+  int y = 0;
+  bool operator==(const PointerPosition&) const = default;
+};
+PointerPosition pointerIn(Display* display, Window window);
+
+// Moves the pointer by (dx, dy), then waits until the captured cursor's owner has put it back at
+// `window`'s centre, which it does in the event poll that handled the motion. False at `limit`.
+// (dx, dy) must be non-zero and keep the pointer inside the window.
+bool moveCursorUntilRecentred(Display* display, Window window, int dx, int dy,
+                              std::chrono::milliseconds limit);
+
+// Presses the key and holds it until `frames` has seen frames presented after the press, or the
+// process has ended; releases it, and presses again while the process goes on presenting frames
+// after the release. A single press can be missed before the window has the keyboard, or by a
+// frame that reads the key state after the release. The exit code, or nullopt at `limit`.
+std::optional<int> pressKeyUntilExit(Display* display, unsigned long keysym, ChildProcess& process,
+                                     FrameWatch& frames, std::chrono::milliseconds limit);
+
 // What the window manager's close box sends: WM_DELETE_WINDOW.
 void requestClose(Display* display, Window window);

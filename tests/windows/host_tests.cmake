@@ -8,6 +8,11 @@ endif()
 if(NOT ZV_WINE_PREFIX)
   message(FATAL_ERROR "-DZV_WINDOWS_BUILD_DIR needs -DZV_WINE_PREFIX too")
 endif()
+find_program(ZV_WINE wine DOC "Wine's loader, which runs the Windows programs")
+if(NOT ZV_WINE)
+  message(FATAL_ERROR "The tests under Wine need Wine's loader, `wine`, which is not on PATH: "
+                      "install Wine (scripts/setup-windows.sh does) or pass -DZV_WINE=<its path>")
+endif()
 target_compile_definitions(pack_pe_test PRIVATE
   ZV_WINDOWS_LINKED_PROBE="${ZV_WINDOWS_BUILD_DIR}/tests/windows/embedded-images-probe-linked.exe")
 
@@ -17,7 +22,7 @@ function(zv_add_wine_test name)
   target_link_libraries(${name} PRIVATE zv_x_session zv_pack zv_embedded GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
-    ZV_WINDOWS_BUILD_DIR="${ZV_WINDOWS_BUILD_DIR}" ZV_WINE_PREFIX="${ZV_WINE_PREFIX}"
+    ZV_WINDOWS_BUILD_DIR="${ZV_WINDOWS_BUILD_DIR}" ZV_WINE_PREFIX="${ZV_WINE_PREFIX}" ZV_WINE="${ZV_WINE}"
     ZV_VIEWER="${PROJECT_BINARY_DIR}/zoravarova" ZV_ASSET_DIR="${PROJECT_SOURCE_DIR}/assets")
   zv_warnings(${name})
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}

@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-// Wine's loader: Windows programs are its arguments.
-inline const std::string kWine = "/usr/bin/wine";
+// Wine's loader, where configuration found it: Windows programs are its arguments.
+inline const std::string kWine = ZV_WINE;
 inline const std::string kWindowsBuild = ZV_WINDOWS_BUILD_DIR;
 
 // The prepared prefix, no crash debugger and no download prompts for .NET or a browser engine,

@@ -76,18 +76,13 @@ class WineViewer : public ::testing::Test {
   Display* x() const { return display_->connection(); }
 
   // Presses Escape until the viewer ends: a press that comes before Wine has given the window
-  // the keyboard is lost, and the viewer only looks at the key's current state.
+  // the keyboard is lost, and the viewer only looks at the key's current state. Wine draws the
+  // picture into X windows of its own, whose frames the root window sees as damage.
   std::optional<int> escapeUntilExit() {
     const Rectangle client = backgroundBounds(captureScreen(x()));
     XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, client.left + 10, client.top + 10);
-    XFlush(x());
-    for (int attempt = 0; attempt < 10; ++attempt) {
-      pressAndReleaseKey(x(), XK_Escape);
-      if (const std::optional<int> code = viewer_->waitForExit(kExitLimit / 10)) {
-        return code;
-      }
-    }
-    return std::nullopt;
+    FrameWatch frames(x(), DefaultRootWindow(x()));
+    return pressKeyUntilExit(x(), XK_Escape, *viewer_, frames, kExitLimit);
   }
 
   std::string outputDir_;
