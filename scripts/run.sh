@@ -21,7 +21,21 @@ cleanup() {
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 100); do [ -s "$log/display" ] && break; sleep 0.1; done
+# Xvfb writes its display number once it accepts connections; it may also end before that.
+for _ in $(seq 100); do
+  grep -q '^[0-9][0-9]*$' "$log/display" 2>/dev/null && break
+  kill -0 "$xvfb" 2>/dev/null || break
+  sleep 0.1
+done
+if ! grep -q '^[0-9][0-9]*$' "$log/display" 2>/dev/null; then
+  if kill -0 "$xvfb" 2>/dev/null; then
+    echo "Xvfb gave no display number within 10 s; its output:" >&2
+  else
+    echo "Xvfb ended without giving a display number; its output:" >&2
+  fi
+  cat "$log/xvfb.txt" >&2
+  exit 1
+fi
 export DISPLAY=":$(head -n1 "$log/display")"
 
 "$viewer" >"$log/viewer.txt" 2>&1 &
@@ -29,11 +43,15 @@ viewer_pid=$!
 for _ in $(seq 100); do xdotool search --name '^ZORAVAROVA$' >/dev/null 2>&1 && break; sleep 0.1; done
 sleep 2  # let a few hundred frames pass
 import -window root "$shot"
-# A key can be missed before the window has the focus: press Escape until the viewer ends.
+# A key can be missed before the window has the focus, and the viewer only sees a key that is
+# down when a frame starts: hold Escape while waiting for the viewer to end, and press it again
+# until it does.
 status=0
 for _ in $(seq 10); do
-  xdotool key Escape
-  for _ in $(seq 10); do kill -0 "$viewer_pid" 2>/dev/null || break 2; sleep 0.1; done
+  xdotool keydown Escape
+  for _ in $(seq 10); do kill -0 "$viewer_pid" 2>/dev/null || break; sleep 0.1; done
+  xdotool keyup Escape
+  kill -0 "$viewer_pid" 2>/dev/null || break
 done
 if kill -0 "$viewer_pid" 2>/dev/null; then
   echo "The viewer did not end on Escape; stopping it." >&2
