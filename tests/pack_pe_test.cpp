@@ -154,10 +154,9 @@ TEST_F(PePacker, PackingAPackedImageReplacesItsImages) {
 
 TEST_F(PePacker, TheLastTwentyBytesRightAfterTheSectionTableAreRoomEnough) {
   CraftedPe tight;
-  tight.signatureOffset = 0x80;
+  tight.signatureOffset = 0x6C;
   tight.sizeOfHeaders = 0x200;
-  tight.sections = static_cast<std::uint16_t>((0x200 - 20 - (0x80 + 24 + 240)) / 40);
-  ASSERT_LE(tight.tableEnd(), 0x200u - 20);
+  ASSERT_EQ(tight.tableEnd(), 0x200u - 20);
   const Bytes viewer = tight.build();
   expectPacked(place("viewer.exe", viewer), first_, second_, output_);
   expectPackedFrom(viewer, output_, tight.directoryAt(), tight.checksumAt());
@@ -174,10 +173,9 @@ std::string noRoom(std::size_t tableEnd, std::size_t headerEnd) {
 
 TEST_F(PePacker, AHeaderAreaWithoutRoomIsRefused) {
   CraftedPe full;
-  full.signatureOffset = 0x80;
+  full.signatureOffset = 0x6D;
   full.sizeOfHeaders = 0x200;
-  full.sections = static_cast<std::uint16_t>((0x200 - (0x80 + 24 + 240)) / 40);
-  ASSERT_GT(full.tableEnd(), 0x200u - 20);
+  ASSERT_EQ(full.tableEnd(), 0x200u - 19);
   expectViewerRefused(place("full.exe", full.build()), noRoom(full.tableEnd(), 0x200));
   // Smaller than the 20 bytes themselves.
   const CraftedPe shape;
@@ -274,6 +272,13 @@ TEST_F(PePacker, WordsInThePaddingMustDescribeAppendedImages) {
   Bytes stray = shape.build();
   stray[shape.sizeOfHeaders - 12] = 0x55;
   expectViewerRefused(place("stray.exe", stray), reason);
+  // Without sections the header area is all the image holds.
+  CraftedPe headersOnly;
+  headersOnly.sections = 0;
+  const Bytes bare = headersOnly.build();
+  expectViewerRefused(place("into-headers.exe", withWords(bare, headersOnly.directoryAt(),
+                                                          claimsFrom(0x100, 2, bare.size()))),
+                      reason);
   const Bytes plain = shape.build();
   expectViewerRefused(
       place("into-sections.exe", withWords(plain, shape.directoryAt(),
