@@ -138,9 +138,9 @@ class ViewerPicture : public ::testing::Test {
     ASSERT_TRUE(waitUntil([&] { return isBackground(captureScreen(x()).at(5, 5)); }, kStartLimit));
   }
 
-  // The screen once frames drawn after everything the test has done so far are presented. The
-  // first damage report after an input the viewer has taken in may still be of the frame it was
-  // drawing then; the second is of a frame drawn after it, and later ones show the same.
+  // The screen once frames drawn after everything the test has seen the viewer take in have been
+  // presented. Damage reported before a round trip is dropped, so every later report is of such
+  // a frame; the second is awaited, not the first, for a margin of one whole frame.
   Screenshot presentedScreen(const std::string& name) {
     frames_->forget();
     EXPECT_TRUE(frames_->waitForFrames(2, kInputLimit)) << "the viewer presented no frames";
@@ -254,7 +254,8 @@ TEST_F(ViewerPicture, TheMouseTurnsTheViewOnlyInsideItsWindows) {
 // The projection's aspect stays 800/600, so the picture is stretched over the new shape: the
 // window's pixel (x, y) shows what the 800x600 window shows at (x * 800 / W, y * 600 / H).
 TEST_F(ViewerPicture, AResizedWindowStretchesThePictureOverItsNewShape) {
-  // Wider and lower than the screen of the other tests, so both axes change, in opposite ways.
+  // Wider and lower than 800x600, so the two axes stretch in opposite ways; the screen is made
+  // larger to hold the window.
   constexpr int kWidth = 1000;
   constexpr int kHeight = 450;
   ASSERT_NO_FATAL_FAILURE(start(kViewer, "1024x768x24"));

@@ -191,8 +191,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   if (pid_ < 0) {
     throw std::runtime_error("fork failed: " + std::string(std::strerror(errno)));
   }
-  // Also here, so that the group exists before anything is sent to it; one of the two calls
-  // fails harmlessly once the other has been made or the child has run exec.
+  // Also here, so that the group exists before anything is sent to it. Once the child has run
+  // exec this call fails, harmlessly: the child made its group before that.
   setpgid(pid_, pid_);
   liveGroups().insert(pid_);
 }

@@ -23,8 +23,8 @@ using namespace std::chrono_literals;
 class ChildProcess {
  public:
   // `environment` entries replace or, with an empty value, remove variables of the test's own.
-  // A `program` without a slash is looked for on PATH. `keptDescriptor`, when not -1, stays open
-  // in the child under the same number even if it is marked close-on-exec.
+  // A `program` without a slash is looked for on the test's own PATH. `keptDescriptor`, when not
+  // -1, stays open in the child under the same number even if it is marked close-on-exec.
   ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                const std::map<std::string, std::string>& environment, const std::string& outputDir,
                int keptDescriptor = -1);
