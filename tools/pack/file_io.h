@@ -16,7 +16,6 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  const std::string& path() const { return path_; }
   std::uint64_t size() const { return size_; }
 
   // The whole file; throws PackError naming the path when it cannot be read in full.
