@@ -32,10 +32,7 @@ glm::mat4 buildCubeModelMatrix(std::uint32_t floatIndex, float x, float y, float
 }
 
 void drawCubeField(const ShaderProgram& program, const std::vector<float>& field) {
-  if (field.empty()) {
-    return;
-  }
-  // The field holds whole positions, so i + 2 stays inside it.
+  // The field holds whole positions, so i + 2 stays inside it; an empty one draws nothing.
   for (std::uint32_t i = 0; i < field.size(); i += 3) {
     const glm::mat4 model = buildCubeModelMatrix(i, field[i], field[i + 1], field[i + 2]);
     program.setMatrixUniform("model", model);

@@ -172,7 +172,6 @@ TEST_F(MouseLook, TheViewPutsTheEyeAtTheOriginLookingDownMinusZ) {
   moveBy(0, 0);
   moveBy(1600, 300);
   const glm::mat4 view = buildViewMatrix();
-  EXPECT_EQ(view, buildViewMatrix(viewState));
   const glm::vec4 eye = view * glm::vec4(viewState.eyePosition, 1.0f);
   const glm::vec4 ahead = view * glm::vec4(viewState.eyePosition + viewState.lookDirection, 1.0f);
   const glm::vec4 expectedAhead(0.0f, 0.0f, -1.0f, 1.0f);
@@ -194,7 +193,6 @@ TEST(Projection, HoldsTheTabledEntriesAndZeroElsewhere) {
   for (int i = 0; i < 16; ++i) {
     EXPECT_EQ(entries[i], expected[i]) << "index " << i;
   }
-  EXPECT_EQ(buildProjectionMatrix(), projection);
 }
 
 }  // namespace

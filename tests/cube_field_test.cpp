@@ -1,18 +1,13 @@
-// The cube field table keeps the shape the scene is built around, and every cube's model matrix
-// turns it about its own centre and then moves it to its position.
+// The cube field table keeps the shape the scene is built around.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdint>
+#include <cstddef>
 #include <set>
 #include <tuple>
 #include <utility>
 #include <vector>
-
-#include <glm/mat4x4.hpp>
-#include <glm/vec4.hpp>
 
 #include "scene/cube_field.h"
 
@@ -66,11 +61,6 @@ std::pair<Group, Group> groups() {
 }
 
 }  // namespace
-
-TEST(CubeFieldTable, HoldsWholePositionsInStorageOfExactlyItsSize) {
-  EXPECT_EQ(kCubeField.size(), 3 * kCubeCount);
-  EXPECT_EQ(kCubeField.capacity(), kCubeField.size());
-}
 
 TEST(CubeFieldTable, StoresWholeXYAndOneDecimalZAsTheNearestFloats) {
   const std::vector<Entry> all = entries();
@@ -160,70 +150,4 @@ TEST(CubeFieldTable, HoldsTheTellingEntriesExactly) {
     EXPECT_EQ(kCubeField[3 * t.entry + 1], t.y) << "entry " << t.entry;
     EXPECT_EQ(kCubeField[3 * t.entry + 2], t.z) << "entry " << t.entry;
   }
-}
-
-namespace {
-
-// Everything on the way to a matrix entry is single precision: the angle (within about 1e-7 of
-// the true one), sine and cosine, the normalised axis and the terms of the rotation each round by
-// an ulp or so of numbers no larger than 1, and the entries come out about 1e-7 from the exact
-// rotation. A wrong angle, axis or sense of turn misses by far more than 1e-6.
-constexpr double kRotationTolerance = 1e-6;
-
-// The rotation by `degrees` about (1, 0.3, 0.5) normalised, in double precision, as
-// cos I + (1 - cos) k k^T + sin [k]x; indexed [row][column].
-std::array<std::array<double, 3>, 3> rodrigues(double degrees) {
-  const double length = std::sqrt(1.0 + 0.09 + 0.25);
-  const double k[3] = {1.0 / length, 0.3 / length, 0.5 / length};
-  const double angle = degrees * std::acos(-1.0) / 180.0;
-  const double c = std::cos(angle);
-  const double s = std::sin(angle);
-  const double cross[3][3] = {{0, -k[2], k[1]}, {k[2], 0, -k[0]}, {-k[1], k[0], 0}};
-  std::array<std::array<double, 3>, 3> r{};
-  for (int row = 0; row < 3; ++row) {
-    for (int column = 0; column < 3; ++column) {
-      r[row][column] =
-          (row == column ? c : 0.0) + (1.0 - c) * k[row] * k[column] + s * cross[row][column];
-    }
-  }
-  return r;
-}
-
-void expectTurnedBy(const glm::mat4& model, double degrees) {
-  const auto expected = rodrigues(degrees);
-  for (int row = 0; row < 3; ++row) {
-    for (int column = 0; column < 3; ++column) {
-      EXPECT_NEAR(model[column][row], expected[row][column], kRotationTolerance)
-          << "row " << row << ", column " << column;
-    }
-  }
-  for (int column = 0; column < 3; ++column) {
-    EXPECT_EQ(model[column][3], 0.0f) << "column " << column;
-  }
-}
-
-glm::mat4 modelOfCube(std::uint32_t cube) {
-  const std::uint32_t i = 3 * cube;
-  return buildCubeModelMatrix(i, kCubeField[i], kCubeField[i + 1], kCubeField[i + 2]);
-}
-
-}  // namespace
-
-TEST(CubeModelMatrix, LeavesTheFirstCubeUnturnedAtItsPosition) {
-  glm::mat4 expected(1.0f);
-  expected[3] = glm::vec4(37.0f, 9.0f, -6.5f, 1.0f);
-  EXPECT_EQ(modelOfCube(0), expected);
-}
-
-TEST(CubeModelMatrix, TurnsTheSecondCubeSixtyDegreesAndThenMovesIt) {
-  const glm::mat4 model = modelOfCube(1);
-  expectTurnedBy(model, 60.0);
-  // Translation times rotation: the position is not itself turned.
-  EXPECT_EQ(model[3], glm::vec4(38.0f, 9.0f, -4.1f, 1.0f));
-}
-
-TEST(CubeModelMatrix, TurnsTheSeventhCubeAFullCircle) {
-  const glm::mat4 model = modelOfCube(6);
-  expectTurnedBy(model, 360.0);
-  EXPECT_EQ(model[3], glm::vec4(kCubeField[18], kCubeField[19], kCubeField[20], 1.0f));
 }
