@@ -28,9 +28,9 @@ int channelsOf(GLenum pixelFormat) {
 }
 
 stbi_uc* decode(std::span<const std::uint8_t> encoded, int channels) {
-  // Nothing to read, a length the decoder cannot take, or a format it cannot produce: all count
-  // as a failed decode.
-  if (encoded.empty() || encoded.size() > static_cast<std::size_t>(INT_MAX) || channels == 0) {
+  // A length the decoder cannot take, or a format it cannot produce: both count as a failed
+  // decode. An empty buffer needs no test of its own: the decoder finds no picture in it.
+  if (encoded.size() > static_cast<std::size_t>(INT_MAX) || channels == 0) {
     return nullptr;
   }
   // The decoder would write an oversized Huffman table past its own arrays.

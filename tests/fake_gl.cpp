@@ -81,7 +81,8 @@ std::string generate(GLsizei count, GLuint* names, GLuint& next) {
   return nameList(count, names);
 }
 
-// GL copies at most bufSize - 1 characters and always terminates, when it writes at all.
+// GL copies at most bufSize - 1 characters and always terminates, when it writes at all; the
+// faulty driver copies up to bufSize characters and terminates only when there is room left.
 void copyLog(GLuint object, GLsizei bufSize, GLsizei* length, GLchar* infoLog) {
   if (bufSize <= 0) {
     return;
@@ -89,9 +90,12 @@ void copyLog(GLuint object, GLsizei bufSize, GLsizei* length, GLchar* infoLog) {
   const auto found = state().infoLogs.find(object);
   const std::string empty;
   const std::string& log = found == state().infoLogs.end() ? empty : found->second;
-  const std::size_t count = std::min(log.size(), static_cast<std::size_t>(bufSize - 1));
+  const std::size_t room = static_cast<std::size_t>(bufSize) - (state().terminatesLogs ? 1 : 0);
+  const std::size_t count = std::min(log.size(), room);
   std::memcpy(infoLog, log.data(), count);
-  infoLog[count] = '\0';
+  if (count < static_cast<std::size_t>(bufSize)) {
+    infoLog[count] = '\0';
+  }
   if (length != nullptr) {
     *length = static_cast<GLsizei>(count);
   }

@@ -30,6 +30,8 @@ struct FakeGl {
   std::map<GLuint, GLint> compileStatus;
   std::map<GLuint, GLint> linkStatus;
   std::map<GLuint, std::string> infoLogs;
+  // False for a faulty driver that fills the whole log buffer and leaves it unterminated.
+  bool terminatesLogs = true;
   // By uniform name; a name not listed is not an active uniform and reads -1.
   std::map<std::string, GLint, std::less<>> uniformLocations;
   // What the loader reads; change them only for a load of your own through resolveFakeGl.
