@@ -26,13 +26,13 @@ class Reader {
 constexpr int kNoMarker = -1;
 
 // A marker as the decoder reads one: 0xFF, any number of 0xFF fill bytes, then the code. Any
-// other first byte is consumed and yields no marker.
+// other first byte is consumed and yields no marker. The zeros past the end stop the fill.
 int readMarker(Reader& reader) {
   if (reader.byte() != 0xFF) {
     return kNoMarker;
   }
   int marker = reader.byte();
-  while (marker == 0xFF && !reader.atEnd()) {
+  while (marker == 0xFF) {
     marker = reader.byte();
   }
   return marker;
@@ -67,24 +67,6 @@ Segment readHuffmanSegment(Reader& reader, bool (&defined)[2][4]) {
     left -= 17 + codes;
   }
   return left == 0 ? Segment::kFits : Segment::kRefused;
-}
-
-// Skips entropy-coded data up to the marker that ends it; FF 00 is a stuffed data byte and the
-// restart markers belong to the data. Returns the marker, or kNoMarker at the end of the bytes.
-int skipScanData(Reader& reader) {
-  while (!reader.atEnd()) {
-    if (reader.byte() != 0xFF) {
-      continue;
-    }
-    int next = reader.byte();
-    while (next == 0xFF && !reader.atEnd()) {
-      next = reader.byte();
-    }
-    if (next != 0 && !isRestart(next)) {
-      return next;
-    }
-  }
-  return kNoMarker;
 }
 
 // A scan header: which tables its components decode with. The decoder reads a table that was
@@ -129,11 +111,11 @@ bool jpegHuffmanTablesFit(std::span<const std::uint8_t> encoded) {
   }
   bool defined[2][4] = {};
   bool progressive = false;
-  int pending = kNoMarker;
   while (!reader.atEnd()) {
-    const int marker = pending != kNoMarker ? pending : readMarker(reader);
-    pending = kNoMarker;
+    const int marker = readMarker(reader);
     // A byte where a marker belongs: the decoder steps over such padding one byte at a time.
+    // Entropy-coded data after a scan header is stepped over the same way, up to the marker
+    // that ends it: FF 00 is a stuffed data byte and the restart markers belong to the data.
     if (marker == kNoMarker || isRestart(marker) || marker == 0x01 || marker == 0x00) {
       continue;
     }
@@ -155,7 +137,6 @@ bool jpegHuffmanTablesFit(std::span<const std::uint8_t> encoded) {
       if (segment != Segment::kFits) {
         return segment == Segment::kRefused;
       }
-      pending = skipScanData(reader);
       continue;
     }
     if (marker >= 0xC0 && marker <= 0xC2) {  // the frames the decoder takes
