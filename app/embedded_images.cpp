@@ -3,7 +3,6 @@
 
 #include <limits>
 #include <new>
-#include <stdexcept>
 
 std::vector<std::uint8_t> texture1Bytes;
 std::vector<std::uint8_t> texture2Bytes;
@@ -19,16 +18,15 @@ std::uint32_t littleEndianWord(const volatile unsigned char* bytes) {
          static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-bool resizeZeroFilled(std::vector<std::uint8_t>& buffer, std::uint32_t size) {
+// A 32-bit size is far below the largest vector of a 64-bit target, so only the allocation
+// itself can fail; the buffer is then left empty.
+void resizeZeroFilled(std::vector<std::uint8_t>& buffer, std::uint32_t size) {
   try {
     buffer.assign(size, 0);
-    return true;
   } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
+    buffer.clear();
+    buffer.shrink_to_fit();
   }
-  buffer.clear();
-  buffer.shrink_to_fit();
-  return false;
 }
 
 }  // namespace
@@ -52,9 +50,8 @@ const volatile unsigned char* headerAreaDirectory(const volatile unsigned char* 
 
 void readEmbeddedImage(const char* path, std::uint32_t offset, std::uint32_t size,
                        std::vector<std::uint8_t>& buffer) {
-  if (!resizeZeroFilled(buffer, size)) {
-    return;
-  }
+  // An empty buffer after a failed allocation takes no bytes from the read below.
+  resizeZeroFilled(buffer, size);
   // The seek distance is a signed 32-bit value: larger offsets name no byte of the file, and a
   // negative distance would leave the read at the file's start.
   if (offset > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
