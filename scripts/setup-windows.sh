@@ -26,12 +26,16 @@ has_sources() {
 updated=0
 if ! has_sources; then
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    list=/etc/apt/sources.list.d/zv-src.sources
     sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-      "${sudo[@]}" tee /etc/apt/sources.list.d/zv-src.sources >/dev/null
+      "${sudo[@]}" tee "$list" >/dev/null
   else
-    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list |
-      "${sudo[@]}" tee /etc/apt/sources.list.d/zv-src.list >/dev/null
+    list=/etc/apt/sources.list.d/zv-src.list
+    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list | "${sudo[@]}" tee "$list" >/dev/null
   fi
+  # Made under the caller's umask (077 leaves it to root alone), yet `apt-get source` below runs
+  # as the caller and must read it.
+  "${sudo[@]}" chmod 0644 "$list"
   "${sudo[@]}" apt-get update -qq
   updated=1
 fi
