@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
   clang-format git                                      # the format check over our own sources
   zlib1g-dev                                            # the allocation census test drives zlib
+  desktop-file-utils appstream groff-base man-db        # validators of the files in packaging/
 )
 
 missing=()

@@ -1,0 +1,128 @@
+# Run by CTest with cmake -P: validates one packaging file (MODE=desktop, metainfo or man) or
+# checks the icon generator's output and failures (MODE=icons).
+cmake_minimum_required(VERSION 3.25)
+
+# Finds `tool` or ends the check as skipped, which CTest reports by the "skipped: " line.
+function(need_tool variable tool)
+  find_program(${variable} ${tool})
+  if(NOT ${variable})
+    message("skipped: ${tool} is not installed")
+  endif()
+  set(${variable} ${${variable}} PARENT_SCOPE)
+endfunction()
+
+# Runs a validator and fails on a non-zero exit or, with `quiet`, on any output at all.
+function(expect_clean what quiet)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out
+                  ERROR_VARIABLE err)
+  if(NOT status EQUAL 0 OR (quiet AND NOT "${out}${err}" STREQUAL ""))
+    message(FATAL_ERROR "${what} (exit ${status}):\n${out}${err}")
+  endif()
+endfunction()
+
+# The first `length` bytes at `offset` of `file` as lower-case hex.
+function(read_hex variable file offset length)
+  file(READ ${file} hex OFFSET ${offset} LIMIT ${length} HEX)
+  set(${variable} ${hex} PARENT_SCOPE)
+endfunction()
+
+if(MODE STREQUAL "desktop")
+  need_tool(validator desktop-file-validate)
+  if(NOT validator)
+    return()
+  endif()
+  # Hints and warnings still exit with 0; they count as faults here.
+  expect_clean("desktop-file-validate objects to ${FILE}" TRUE ${validator} ${FILE})
+
+elseif(MODE STREQUAL "metainfo")
+  need_tool(validator appstreamcli)
+  if(NOT validator)
+    return()
+  endif()
+  # Pedantic notes (our id has capitals, which the id must keep) are printed but do not fail.
+  expect_clean("appstreamcli objects to ${FILE}" FALSE ${validator} validate --no-net --pedantic
+               ${FILE})
+
+elseif(MODE STREQUAL "man")
+  need_tool(groff groff)
+  need_tool(lexgrog lexgrog)
+  if(NOT groff OR NOT lexgrog)
+    return()
+  endif()
+  foreach(page zoravarova.1 zoravarova-pack.1)
+    # -ww turns on every warning; -z formats without printing, so only warnings come out.
+    expect_clean("${page} renders with warnings" TRUE ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8
+                 ${groff} -man -Tutf8 -ww -z ${DIR}/${page})
+    # lexgrog is what mandb uses to find the NAME line for whatis and apropos.
+    expect_clean("lexgrog cannot read the NAME section of ${page}" FALSE ${lexgrog}
+                 ${DIR}/${page})
+  endforeach()
+
+elseif(MODE STREQUAL "icons")
+  file(REMOVE_RECURSE ${WORK_DIR})
+  file(MAKE_DIRECTORY ${WORK_DIR}/one ${WORK_DIR}/two ${WORK_DIR}/refused)
+  foreach(run one two)
+    execute_process(COMMAND ${GENERATOR} ${ASSET_DIR}/first.jpg ${ASSET_DIR}/second.png
+                            ${WORK_DIR}/${run} RESULT_VARIABLE status ERROR_VARIABLE err)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "the generator failed (${status}): ${err}")
+    endif()
+  endforeach()
+  foreach(size IN LISTS SIZES)
+    set(icon ${WORK_DIR}/one/org.zoravarova.Viewer-${size}.png)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${icon}
+                            ${WORK_DIR}/two/org.zoravarova.Viewer-${size}.png
+                    RESULT_VARIABLE differ)
+    if(NOT differ EQUAL 0)
+      message(FATAL_ERROR "two runs of the generator made different ${size}-pixel icons")
+    endif()
+    # The PNG signature, then the IHDR chunk: width and height (4 bytes each, big-endian), bit
+    # depth 8 and colour type 6 (RGBA).
+    read_hex(signature ${icon} 0 16)
+    if(NOT signature STREQUAL "89504e470d0a1a0a0000000d49484452")
+      message(FATAL_ERROR "${icon} is not a PNG: ${signature}")
+    endif()
+    math(EXPR expected "${size}" OUTPUT_FORMAT HEXADECIMAL)
+    string(SUBSTRING "${expected}" 2 -1 expected)
+    string(LENGTH "${expected}" digits)
+    while(digits LESS 8)
+      string(PREPEND expected "0")
+      math(EXPR digits "${digits} + 1")
+    endwhile()
+    read_hex(header ${icon} 16 10)
+    if(NOT header STREQUAL "${expected}${expected}0806")
+      message(FATAL_ERROR "${icon}: header ${header}, expected ${size}x${size} 8-bit RGBA")
+    endif()
+  endforeach()
+
+  # Refused inputs: one line naming the file, a non-zero exit and no icon written.
+  function(expect_refusal first second expected)
+    execute_process(COMMAND ${GENERATOR} ${first} ${second} ${WORK_DIR}/refused
+                    RESULT_VARIABLE status ERROR_VARIABLE err OUTPUT_QUIET)
+    string(REGEX MATCHALL "\n" newlines "${err}")
+    list(LENGTH newlines lines)
+    if(status EQUAL 0 OR NOT lines EQUAL 1 OR NOT err MATCHES "${expected}")
+      message(FATAL_ERROR "expected a failure in one line matching '${expected}', got "
+                          "exit ${status}: ${err}")
+    endif()
+    file(GLOB left ${WORK_DIR}/refused/*)
+    if(left)
+      message(FATAL_ERROR "the generator wrote ${left} after refusing its input")
+    endif()
+  endfunction()
+  expect_refusal(${WORK_DIR}/absent.jpg ${ASSET_DIR}/second.png "absent\\.jpg: cannot open it")
+  # An icon is square but smaller than the first picture.
+  expect_refusal(${ASSET_DIR}/first.jpg ${WORK_DIR}/one/org.zoravarova.Viewer-48.png
+                 "Viewer-48\\.png: it is 48x48, not the 512x512")
+  file(WRITE ${WORK_DIR}/garbage.png "not a picture")
+  expect_refusal(${ASSET_DIR}/first.jpg ${WORK_DIR}/garbage.png "garbage\\.png: cannot decode it")
+  # Output into a folder that does not exist.
+  execute_process(COMMAND ${GENERATOR} ${ASSET_DIR}/first.jpg ${ASSET_DIR}/second.png
+                          ${WORK_DIR}/missing RESULT_VARIABLE status ERROR_VARIABLE err)
+  if(status EQUAL 0 OR NOT err MATCHES "missing/org\\.zoravarova\\.Viewer-48\\.png: cannot create")
+    message(FATAL_ERROR "expected a failure naming the icon it cannot create, got ${status}: ${err}")
+  endif()
+
+else()
+  message(FATAL_ERROR "MODE must be desktop, metainfo, man or icons")
+endif()
