@@ -25,3 +25,27 @@ function(zv_pack_executable linked name)
     VERBATIM)
   add_custom_target(${name}-packed ALL DEPENDS ${packed})
 endfunction()
+
+# zv_pack_stripped_executable(<linked target> <name>): the copy that gets installed, written as
+# <build root>/install/<name>. A stripped copy of the linked file is packed, in that order, since
+# strip keeps nothing after the last section; the strip comes from the toolchain (CMAKE_STRIP),
+# the cross one in a cross build. The packed copy in the build root keeps its symbols for the tests
+# and the debugger.
+function(zv_pack_stripped_executable linked name)
+  if(NOT CMAKE_STRIP)
+    message(FATAL_ERROR "Installing the viewer needs a strip program (CMAKE_STRIP)")
+  endif()
+  set(dir ${PROJECT_BINARY_DIR}/install)
+  set(stripped ${dir}/${name}.stripped)
+  set(packed ${dir}/${name})
+  add_custom_command(
+    OUTPUT ${packed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${CMAKE_STRIP} --strip-all -o ${stripped} $<TARGET_FILE:${linked}>
+    COMMAND ${_zv_packer} ${stripped} ${ZV_FIRST_IMAGE} ${ZV_SECOND_IMAGE} ${packed}
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${stripped}
+    DEPENDS ${linked} ${_zv_packer} ${ZV_FIRST_IMAGE} ${ZV_SECOND_IMAGE}
+    COMMENT "Stripping, then packing the images into install/${name}"
+    VERBATIM)
+  add_custom_target(${name}-installed ALL DEPENDS ${packed})
+endfunction()
