@@ -1,5 +1,5 @@
 # Run by CTest with cmake -P: validates one packaging file (MODE=desktop, metainfo or man) or
-# checks the icon generator's output and failures (MODE=icons).
+# checks that the icon generator makes the same PNGs of the right sizes every time (MODE=icons).
 cmake_minimum_required(VERSION 3.25)
 
 # Finds `tool` or ends the check as skipped, which CTest reports by the "skipped: " line.
@@ -60,7 +60,7 @@ elseif(MODE STREQUAL "man")
 
 elseif(MODE STREQUAL "icons")
   file(REMOVE_RECURSE ${WORK_DIR})
-  file(MAKE_DIRECTORY ${WORK_DIR}/one ${WORK_DIR}/two ${WORK_DIR}/refused)
+  file(MAKE_DIRECTORY ${WORK_DIR}/one ${WORK_DIR}/two)
   foreach(run one two)
     execute_process(COMMAND ${GENERATOR} ${ASSET_DIR}/first.jpg ${ASSET_DIR}/second.png
                             ${WORK_DIR}/${run} RESULT_VARIABLE status ERROR_VARIABLE err)
@@ -94,34 +94,7 @@ elseif(MODE STREQUAL "icons")
       message(FATAL_ERROR "${icon}: header ${header}, expected ${size}x${size} 8-bit RGBA")
     endif()
   endforeach()
-
-  # Refused inputs: one line naming the file, a non-zero exit and no icon written.
-  function(expect_refusal first second expected)
-    execute_process(COMMAND ${GENERATOR} ${first} ${second} ${WORK_DIR}/refused
-                    RESULT_VARIABLE status ERROR_VARIABLE err OUTPUT_QUIET)
-    string(REGEX MATCHALL "\n" newlines "${err}")
-    list(LENGTH newlines lines)
-    if(status EQUAL 0 OR NOT lines EQUAL 1 OR NOT err MATCHES "${expected}")
-      message(FATAL_ERROR "expected a failure in one line matching '${expected}', got "
-                          "exit ${status}: ${err}")
-    endif()
-    file(GLOB left ${WORK_DIR}/refused/*)
-    if(left)
-      message(FATAL_ERROR "the generator wrote ${left} after refusing its input")
-    endif()
-  endfunction()
-  expect_refusal(${WORK_DIR}/absent.jpg ${ASSET_DIR}/second.png "absent\\.jpg: cannot open it")
-  # An icon is square but smaller than the first picture.
-  expect_refusal(${ASSET_DIR}/first.jpg ${WORK_DIR}/one/org.zoravarova.Viewer-48.png
-                 "Viewer-48\\.png: it is 48x48, not the 512x512")
-  file(WRITE ${WORK_DIR}/garbage.png "not a picture")
-  expect_refusal(${ASSET_DIR}/first.jpg ${WORK_DIR}/garbage.png "garbage\\.png: cannot decode it")
-  # Output into a folder that does not exist.
-  execute_process(COMMAND ${GENERATOR} ${ASSET_DIR}/first.jpg ${ASSET_DIR}/second.png
-                          ${WORK_DIR}/missing RESULT_VARIABLE status ERROR_VARIABLE err)
-  if(status EQUAL 0 OR NOT err MATCHES "missing/org\\.zoravarova\\.Viewer-48\\.png: cannot create")
-    message(FATAL_ERROR "expected a failure naming the icon it cannot create, got ${status}: ${err}")
-  endif()
+  # Refused inputs are checked by icons_test, which can draw the pictures it needs.
 
 else()
   message(FATAL_ERROR "MODE must be desktop, metainfo, man or icons")
