@@ -1,5 +1,6 @@
-# Run by CTest with cmake -P: validates one packaging file (MODE=desktop, metainfo or man) or
-# checks that the icon generator makes the same PNGs of the right sizes every time (MODE=icons).
+# Run by CTest with cmake -P: validates one packaging file (MODE=desktop, metainfo or man),
+# checks that the icon generator makes the same PNGs of the right sizes every time (MODE=icons),
+# or where the files install (MODE=install).
 cmake_minimum_required(VERSION 3.25)
 
 # Finds `tool` or ends the check as skipped, which CTest reports by the "skipped: " line.
@@ -96,6 +97,29 @@ elseif(MODE STREQUAL "icons")
   endforeach()
   # Refused inputs are checked by icons_test, which can draw the pictures it needs.
 
+elseif(MODE STREQUAL "install")
+  # Installs this folder alone into a prefix of the check's own and lists what landed where.
+  file(REMOVE_RECURSE ${WORK_DIR})
+  execute_process(COMMAND ${CMAKE_COMMAND} -DCMAKE_INSTALL_PREFIX=${WORK_DIR} -P ${INSTALL_SCRIPT}
+                  RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "the install failed (${status}): ${err}")
+  endif()
+  file(GLOB_RECURSE installed RELATIVE ${WORK_DIR} ${WORK_DIR}/*)
+  list(SORT installed)
+  # Where desktops, software centres and man look for them.
+  set(expected
+      share/applications/org.zoravarova.Viewer.desktop
+      share/icons/hicolor/128x128/apps/org.zoravarova.Viewer.png
+      share/icons/hicolor/256x256/apps/org.zoravarova.Viewer.png
+      share/icons/hicolor/48x48/apps/org.zoravarova.Viewer.png
+      share/man/man1/zoravarova-pack.1
+      share/man/man1/zoravarova.1
+      share/metainfo/org.zoravarova.Viewer.metainfo.xml)
+  if(NOT installed STREQUAL expected)
+    message(FATAL_ERROR "installed:\n  ${installed}\nexpected:\n  ${expected}")
+  endif()
+
 else()
-  message(FATAL_ERROR "MODE must be desktop, metainfo, man or icons")
+  message(FATAL_ERROR "MODE must be desktop, metainfo, man, icons or install")
 endif()
