@@ -1,6 +1,5 @@
-# Run by CTest with cmake -P: validates one packaging file (MODE=desktop, metainfo or man),
-# checks that the icon generator makes the same PNGs of the right sizes every time (MODE=icons),
-# or where the files install (MODE=install).
+# Run by CTest with cmake -P: validates one packaging file (MODE=desktop, metainfo or man) or
+# checks where the files install (MODE=install).
 cmake_minimum_required(VERSION 3.25)
 
 # Finds `tool` or ends the check as skipped, which CTest reports by the "skipped: " line.
@@ -19,12 +18,6 @@ function(expect_clean what quiet)
   if(NOT status EQUAL 0 OR (quiet AND NOT "${out}${err}" STREQUAL ""))
     message(FATAL_ERROR "${what} (exit ${status}):\n${out}${err}")
   endif()
-endfunction()
-
-# The first `length` bytes at `offset` of `file` as lower-case hex.
-function(read_hex variable file offset length)
-  file(READ ${file} hex OFFSET ${offset} LIMIT ${length} HEX)
-  set(${variable} ${hex} PARENT_SCOPE)
 endfunction()
 
 if(MODE STREQUAL "desktop")
@@ -59,44 +52,6 @@ elseif(MODE STREQUAL "man")
                  ${DIR}/${page})
   endforeach()
 
-elseif(MODE STREQUAL "icons")
-  file(REMOVE_RECURSE ${WORK_DIR})
-  file(MAKE_DIRECTORY ${WORK_DIR}/one ${WORK_DIR}/two)
-  foreach(run one two)
-    execute_process(COMMAND ${GENERATOR} ${ASSET_DIR}/first.jpg ${ASSET_DIR}/second.png
-                            ${WORK_DIR}/${run} RESULT_VARIABLE status ERROR_VARIABLE err)
-    if(NOT status EQUAL 0)
-      message(FATAL_ERROR "the generator failed (${status}): ${err}")
-    endif()
-  endforeach()
-  foreach(size IN LISTS SIZES)
-    set(icon ${WORK_DIR}/one/org.zoravarova.Viewer-${size}.png)
-    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${icon}
-                            ${WORK_DIR}/two/org.zoravarova.Viewer-${size}.png
-                    RESULT_VARIABLE differ)
-    if(NOT differ EQUAL 0)
-      message(FATAL_ERROR "two runs of the generator made different ${size}-pixel icons")
-    endif()
-    # The PNG signature, then the IHDR chunk: width and height (4 bytes each, big-endian), bit
-    # depth 8 and colour type 6 (RGBA).
-    read_hex(signature ${icon} 0 16)
-    if(NOT signature STREQUAL "89504e470d0a1a0a0000000d49484452")
-      message(FATAL_ERROR "${icon} is not a PNG: ${signature}")
-    endif()
-    math(EXPR expected "${size}" OUTPUT_FORMAT HEXADECIMAL)
-    string(SUBSTRING "${expected}" 2 -1 expected)
-    string(LENGTH "${expected}" digits)
-    while(digits LESS 8)
-      string(PREPEND expected "0")
-      math(EXPR digits "${digits} + 1")
-    endwhile()
-    read_hex(header ${icon} 16 10)
-    if(NOT header STREQUAL "${expected}${expected}0806")
-      message(FATAL_ERROR "${icon}: header ${header}, expected ${size}x${size} 8-bit RGBA")
-    endif()
-  endforeach()
-  # Refused inputs are checked by icons_test, which can draw the pictures it needs.
-
 elseif(MODE STREQUAL "install")
   # Installs this folder alone into a prefix of the check's own and lists what landed where.
   file(REMOVE_RECURSE ${WORK_DIR})
@@ -121,5 +76,5 @@ elseif(MODE STREQUAL "install")
   endif()
 
 else()
-  message(FATAL_ERROR "MODE must be desktop, metainfo, man, icons or install")
+  message(FATAL_ERROR "MODE must be desktop, metainfo, man or install")
 endif()

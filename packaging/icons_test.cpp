@@ -20,9 +20,20 @@
 
 namespace {
 
+std::vector<std::uint8_t> readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
 struct Icon {
   int size = 0;
-  int channels = 0;
   std::vector<std::uint8_t> rgba;
 
   std::array<int, 4> at(int x, int y) const {
@@ -39,8 +50,9 @@ Icon generate(const std::string& first, const std::string& second, const std::st
   const std::string path = dir + "/org.zoravarova.Viewer-" + std::to_string(size) + ".png";
   Icon icon;
   int height = 0;
+  int channels = 0;
   std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
-      stbi_load(path.c_str(), &icon.size, &height, &icon.channels, 4), stbi_image_free);
+      stbi_load(path.c_str(), &icon.size, &height, &channels, 4), stbi_image_free);
   if (pixels == nullptr) {
     ADD_FAILURE() << path << ": " << stbi_failure_reason();
     return {};
@@ -69,7 +81,6 @@ TEST(Icons, BlendTheViewersPicturesUprightAndOpaque) {
   for (const int size : {48, 128, 256}) {
     const Icon icon = generate(assets + "/first.jpg", assets + "/second.png", dir, size);
     ASSERT_EQ(icon.size, size);
-    EXPECT_EQ(icon.channels, 4) << size << " pixels: the icon is not RGBA";
     const int last = size - 1;
     // The JPEG's flat blocks decode within a step or two of the colours drawn.
     const std::string where = std::to_string(size) + "-pixel icon";
@@ -82,6 +93,34 @@ TEST(Icons, BlendTheViewersPicturesUprightAndOpaque) {
         ASSERT_EQ(icon.at(x, y)[3], 255) << where << " is not opaque at " << x << "," << y;
       }
     }
+  }
+}
+
+// What an installed icon must be, read from its bytes: a PNG whose header (IHDR) gives `size`
+// both ways, 8 bits a channel and colour type 6, RGBA.
+std::vector<std::uint8_t> pngStart(int size) {
+  const auto b = [size](int shift) { return static_cast<std::uint8_t>(size >> shift & 0xFF); };
+  return {0x89, 'P', 'N', 'G',   '\r',  '\n', 0x1A, '\n',  0,     0,    0,    13, 'I',
+          'H',  'D', 'R', b(24), b(16), b(8), b(0), b(24), b(16), b(8), b(0), 8,  6};
+}
+
+TEST(Icons, AreTheSame8BitRgbaPngsOnEveryRun) {
+  const std::string dir = makeTestDirectory("IconsTwoRuns");
+  const std::string assets = ZV_ASSET_DIR;
+  for (const std::string run : {"/one", "/two"}) {
+    std::filesystem::create_directory(dir + run);
+    ChildProcess generator(ZV_MAKE_ICONS,
+                           {assets + "/first.jpg", assets + "/second.png", dir + run}, {}, dir);
+    ASSERT_EQ(generator.waitForExit(60s), std::optional<int>(0)) << generator.standardError();
+  }
+  for (const int size : {48, 128, 256}) {
+    const std::string name = "/org.zoravarova.Viewer-" + std::to_string(size) + ".png";
+    const std::vector<std::uint8_t> one = readBytes(dir + "/one" + name);
+    const std::vector<std::uint8_t> start = pngStart(size);
+    ASSERT_GT(one.size(), start.size()) << name;
+    EXPECT_TRUE(std::equal(start.begin(), start.end(), one.begin()))
+        << name << " is not a " << size << "x" << size << " 8-bit RGBA PNG";
+    EXPECT_TRUE(one == readBytes(dir + "/two" + name)) << name << " differs between two runs";
   }
 }
 
@@ -119,18 +158,6 @@ TEST(Icons, AverageOverTheAreaEachPixelCovers) {
     EXPECT_EQ(icon.at(2, y), (std::array<int, 4>{0, 0, 0, 255})) << row;
     EXPECT_EQ(icon.at(47, y), (std::array<int, 4>{0, 0, 0, 255})) << row;
   }
-}
-
-std::vector<std::uint8_t> readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
 }
 
 // A JPEG whose scan decodes with Huffman tables it never defined: the segments of `jpeg` before
