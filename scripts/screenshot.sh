@@ -12,11 +12,6 @@ fail() {
   exit 1
 }
 
-"$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zoravarova-packed >/dev/null
-mkdir -p "$(dirname "$out")"
-
 log=$(mktemp -d)
 xvfb=
 viewer=
@@ -29,6 +24,15 @@ cleanup() {
   rm -rf "$log"
 }
 trap cleanup EXIT
+
+"$root/scripts/setup.sh"
+# Only the packed viewer and the packer it needs; the compiler's output is shown only on failure.
+if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+  cmake --build "$build" -j "$(nproc)" --target zoravarova-packed; } >"$log/build.txt" 2>&1; then
+  cat "$log/build.txt" >&2
+  fail "building the viewer in $build failed"
+fi
+mkdir -p "$(dirname "$out")"
 
 # Waits are bounded by a deadline in seconds, polled every tenth of a second.
 deadline() { echo $(($(date +%s) + $1)); }
