@@ -1,0 +1,321 @@
+// The programs the packages ship, run from where scripts/test-packages.sh unpacked them: the
+// .deb's viewer and packer, and the zip's viewer under Wine.
+#include <X11/keysym.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/x_session.h"
+
+namespace {
+
+const std::string kBuildViewer = ZV_VIEWER;
+const std::string kAssets = ZV_ASSET_DIR;
+#ifdef ZV_WINE
+const std::string kWine = ZV_WINE;
+#else
+const std::string kWine;
+#endif
+constexpr auto kStartLimit = 20s;
+constexpr auto kExitLimit = 10s;
+// Wine makes its prefix's services ready before the first window, which can take a while.
+constexpr auto kWineStartLimit = 60s;
+constexpr auto kWineExitLimit = 20s;
+
+constexpr int kBackground[3] = {51, 77, 77};
+
+bool isBackground(const Screenshot::Pixel& p) {
+  return std::abs(p.r - kBackground[0]) <= 1 && std::abs(p.g - kBackground[1]) <= 1 &&
+         std::abs(p.b - kBackground[2]) <= 1;
+}
+
+// The variable's value, or empty when it is unset; the tests skip on empty.
+std::string fromEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string testName() {
+  return ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+std::vector<std::uint8_t> fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A viewer on an Xvfb of its own, its first frames presented. Members end in reverse order: the
+// watch before the connection it uses, the viewer before its X server.
+struct RunningViewer {
+  RunningViewer(const std::string& program, const std::string& outputDir) {
+    // With the pointer at the window's centre from the start, capturing it turns nothing, so both
+    // viewers look straight ahead.
+    XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, 400, 300);
+    XSync(x(), False);
+    process = std::make_unique<ChildProcess>(
+        program, std::vector<std::string>{},
+        std::map<std::string, std::string>{{"DISPLAY", display.name()}}, outputDir);
+    window = waitForWindow(x(), "ZORAVAROVA", kStartLimit);
+    if (window != 0) {
+      frames = std::make_unique<FrameWatch>(x(), window);
+    }
+  }
+
+  Display* x() const { return display.connection(); }
+
+  // The screen once two frames presented after this call have reached it, so that what is seen
+  // is a steady picture and not the first clear.
+  std::optional<Screenshot> presentedScreen() {
+    if (frames == nullptr ||
+        !waitUntil([&] { return isBackground(captureScreen(x()).at(5, 5)); }, kStartLimit)) {
+      return std::nullopt;
+    }
+    frames->forget();
+    if (!frames->waitForFrames(2, kStartLimit)) {
+      return std::nullopt;
+    }
+    return captureScreen(x());
+  }
+
+  VirtualDisplay display;
+  std::unique_ptr<ChildProcess> process;
+  Window window = 0;
+  std::unique_ptr<FrameWatch> frames;
+};
+
+class DebViewer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fromEnvironment("ZV_PACKAGE_ROOT");
+    if (root_.empty()) {
+      GTEST_SKIP() << "needs ZV_PACKAGE_ROOT, the folder the .deb was unpacked into";
+    }
+    outputDir_ = makeTestDirectory("DebViewer" + testName());
+    viewer_ = std::make_unique<RunningViewer>(root_ + "/usr/bin/zoravarova", outputDir_);
+    ASSERT_NE(viewer_->window, 0u) << "no window; stderr: " << viewer_->process->standardError();
+  }
+
+  std::string root_;
+  std::string outputDir_;
+  std::unique_ptr<RunningViewer> viewer_;
+};
+
+// Both are the same program drawing through Mesa from the same matrices; as with the Windows
+// build, only a one-pixel move of a cube's edge may differ, far below 0.1% of the pixels (480).
+TEST_F(DebViewer, ShowsThePictureOfTheBuild) {
+  const std::optional<Screenshot> installed = viewer_->presentedScreen();
+  ASSERT_TRUE(installed.has_value()) << "the installed viewer presented no frames";
+  RunningViewer reference(kBuildViewer, makeTestDirectory("DebViewerReference"));
+  ASSERT_NE(reference.window, 0u) << reference.process->standardError();
+  const std::optional<Screenshot> built = reference.presentedScreen();
+  ASSERT_TRUE(built.has_value()) << "the built viewer presented no frames";
+  savePng(*installed, outputDir_ + "/installed.png");
+  savePng(*built, outputDir_ + "/built.png");
+
+  int differing = 0;
+  int drawn = 0;
+  for (int y = 0; y < 600; ++y) {
+    for (int x = 0; x < 800; ++x) {
+      const Screenshot::Pixel a = installed->at(x, y);
+      const Screenshot::Pixel b = built->at(x, y);
+      const int difference =
+          std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+      differing += difference > 3 ? 1 : 0;
+      drawn += isBackground(b) ? 0 : 1;
+    }
+  }
+  EXPECT_GT(drawn, 20000) << "the built viewer drew no cubes to compare with";
+  EXPECT_LE(differing, 480) << "pictures saved in " << outputDir_;
+}
+
+TEST_F(DebViewer, EscapeEndsItWithExitCodeZero) {
+  ASSERT_TRUE(viewer_->presentedScreen().has_value()) << "the installed viewer presented no frames";
+  EXPECT_EQ(
+      pressKeyUntilExit(viewer_->x(), XK_Escape, *viewer_->process, *viewer_->frames, kExitLimit),
+      std::optional<int>(0));
+}
+
+struct Rectangle {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+// The smallest rectangle holding every background pixel: the viewer's client area, whose edges
+// always show the clear colour, inside Wine's frame.
+Rectangle backgroundBounds(const Screenshot& shot) {
+  int left = shot.width, top = shot.height, right = -1, bottom = -1;
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = 0; x < shot.width; ++x) {
+      if (isBackground(shot.at(x, y))) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+    }
+  }
+  return right < 0 ? Rectangle{} : Rectangle{left, top, right - left + 1, bottom - top + 1};
+}
+
+// Wine makes and drops short-lived windows while it starts; one gone between being listed and
+// being asked for its title must not end the test through Xlib's default handler.
+int ignoreVanishedWindows(Display* /*display*/, XErrorEvent* /*error*/) {
+  return 0;
+}
+
+// The zip's viewer under Wine, in the prefix and with the Wine settings of the caller's
+// environment. The screen is larger than the window, so Wine's frame fits around it.
+class ZipViewer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string folder = fromEnvironment("ZV_PACKAGE_ZIP");
+    if (folder.empty()) {
+      GTEST_SKIP() << "needs ZV_PACKAGE_ZIP, the folder the zip was unpacked into";
+    }
+    if (fromEnvironment("WINEPREFIX").empty()) {
+      GTEST_SKIP() << "needs WINEPREFIX, a prepared Wine prefix";
+    }
+    if (kWine.empty()) {
+      GTEST_SKIP() << "needs ZV_WINE, Wine's loader, which the build did not find";
+    }
+    XSetErrorHandler(ignoreVanishedWindows);
+    outputDir_ = makeTestDirectory("ZipViewer" + testName());
+    display_ = std::make_unique<VirtualDisplay>("1024x768x24");
+    viewer_ = std::make_unique<ChildProcess>(
+        kWine, std::vector<std::string>{folder + "/zoravarova.exe"},
+        std::map<std::string, std::string>{{"DISPLAY", display_->name()}, {"WAYLAND_DISPLAY", ""}},
+        outputDir_);
+    window_ = waitForWindow(x(), "ZORAVAROVA", kWineStartLimit);
+    ASSERT_NE(window_, 0u) << "no window appeared; stderr: " << viewer_->standardError();
+    ASSERT_TRUE(waitUntil([&] { return backgroundBounds(captureScreen(x())).width == 800; },
+                          kWineStartLimit))
+        << "the client area never showed the clear colour across 800 pixels";
+  }
+  void TearDown() override {
+    viewer_.reset();
+    display_.reset();
+  }
+
+  Display* x() const { return display_->connection(); }
+
+  std::string outputDir_;
+  std::unique_ptr<VirtualDisplay> display_;
+  std::unique_ptr<ChildProcess> viewer_;
+  Window window_ = 0;
+};
+
+TEST_F(ZipViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
+  EXPECT_EQ(windowsTitled(x(), "ZORAVAROVA").size(), 1u);
+  const Screenshot shot = captureScreen(x());
+  savePng(shot, outputDir_ + "/screen.png");
+  const Rectangle client = backgroundBounds(shot);
+  EXPECT_EQ(client.width, 800);
+  EXPECT_EQ(client.height, 600);
+}
+
+// A press before Wine has given the window the keyboard is lost, so pressKeyUntilExit presses
+// again; Wine draws into X windows of its own, whose frames the root window sees.
+TEST_F(ZipViewer, EscapeEndsItWithExitCodeZero) {
+  const Rectangle client = backgroundBounds(captureScreen(x()));
+  XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, client.left + 10, client.top + 10);
+  FrameWatch frames(x(), DefaultRootWindow(x()));
+  EXPECT_EQ(pressKeyUntilExit(x(), XK_Escape, *viewer_, frames, kWineExitLimit),
+            std::optional<int>(0));
+}
+
+// Little-endian reads, bounds-checked against the whole file.
+std::uint64_t le(const std::vector<std::uint8_t>& bytes, std::uint64_t at, int width) {
+  if (at > bytes.size() || bytes.size() - at < static_cast<std::uint64_t>(width)) {
+    ADD_FAILURE() << "read of " << width << " bytes at " << at << " runs past the file's end";
+    return 0;
+  }
+  std::uint64_t value = 0;
+  for (int i = width - 1; i >= 0; --i) {
+    value = value << 8 | bytes[at + static_cast<std::uint64_t>(i)];
+  }
+  return value;
+}
+
+// The file offset of the 20-byte .zoravarova.assets section of a 64-bit little-endian ELF file,
+// found through the section table and .shstrtab; nullopt when there is none.
+std::optional<std::uint64_t> assetDirectoryOffset(const std::vector<std::uint8_t>& elf) {
+  if (elf.size() < 64 ||
+      std::memcmp(elf.data(),
+                  "\x7f"
+                  "ELF",
+                  4) != 0 ||
+      elf[4] != 2 || elf[5] != 1) {
+    ADD_FAILURE() << "not a 64-bit little-endian ELF file";
+    return std::nullopt;
+  }
+  const std::uint64_t table = le(elf, 0x28, 8);
+  const std::uint64_t entry = le(elf, 0x3A, 2);
+  const std::uint64_t count = le(elf, 0x3C, 2);
+  const std::uint64_t namesOffset = le(elf, table + le(elf, 0x3E, 2) * entry + 0x18, 8);
+  const std::string wanted = ".zoravarova.assets";
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint64_t header = table + i * entry;
+    const std::uint64_t name = namesOffset + le(elf, header, 4);
+    if (name <= elf.size() && elf.size() - name > wanted.size() &&
+        std::memcmp(elf.data() + name, wanted.c_str(), wanted.size() + 1) == 0 &&
+        le(elf, header + 0x20, 8) == 20) {
+      return le(elf, header + 0x18, 8);
+    }
+  }
+  return std::nullopt;
+}
+
+// The .deb's packer given the .deb's own viewer and the committed pictures: the viewer comes
+// back carrying them, and unchanged before them.
+TEST(DebPacker, RepacksTheInstalledViewerWithThePictures) {
+  const std::string root = fromEnvironment("ZV_PACKAGE_ROOT");
+  if (root.empty()) {
+    GTEST_SKIP() << "needs ZV_PACKAGE_ROOT, the folder the .deb was unpacked into";
+  }
+  const std::string dir = makeTestDirectory("DebPacker");
+  const std::string viewer = root + "/usr/bin/zoravarova";
+  const std::string output = dir + "/zoravarova-repacked";
+  ChildProcess packer(root + "/usr/bin/zoravarova-pack",
+                      {viewer, kAssets + "/first.jpg", kAssets + "/second.png", output}, {}, dir);
+  ASSERT_EQ(packer.waitForExit(30s), std::optional<int>(0)) << packer.standardError();
+
+  const std::vector<std::uint8_t> repacked = fileBytes(output);
+  const std::optional<std::uint64_t> directory = assetDirectoryOffset(repacked);
+  ASSERT_TRUE(directory.has_value()) << "no 20-byte .zoravarova.assets section in " << output;
+  // The PNG's size and offset, then the JPEG's.
+  std::uint64_t firstPicture = repacked.size();
+  for (const auto& [wordAt, file] : {std::pair{8, "first.jpg"}, {0, "second.png"}}) {
+    const std::uint64_t size = le(repacked, *directory + wordAt, 4);
+    const std::uint64_t offset = le(repacked, *directory + wordAt + 4, 4);
+    const std::vector<std::uint8_t> expected = fileBytes(kAssets + "/" + file);
+    ASSERT_FALSE(expected.empty()) << file;
+    ASSERT_EQ(size, expected.size()) << file;
+    ASSERT_LE(offset, repacked.size()) << file;
+    ASSERT_LE(size, repacked.size() - offset) << file << " runs past the file's end";
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
+                           repacked.begin() + static_cast<std::ptrdiff_t>(offset)))
+        << "the bytes at " << offset << " are not " << file;
+    firstPicture = std::min(firstPicture, offset);
+  }
+
+  const std::vector<std::uint8_t> installed = fileBytes(viewer);
+  ASSERT_LE(firstPicture, installed.size());
+  const auto end = static_cast<std::ptrdiff_t>(firstPicture);
+  const auto mismatch =
+      std::mismatch(installed.begin(), installed.begin() + end, repacked.begin()).first;
+  EXPECT_TRUE(mismatch == installed.begin() + end)
+      << "the re-packed viewer differs from the installed one at byte "
+      << (mismatch - installed.begin()) << ", before the first picture at " << end;
+}
+
+}  // namespace
