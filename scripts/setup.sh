@@ -12,6 +12,7 @@ packages=(
   clang-format git                                      # the format check over our own sources
   zlib1g-dev                                            # the allocation census test drives zlib
   desktop-file-utils appstream groff-base man-db        # validators of the files in packaging/
+  dpkg-dev lintian                                      # the .deb: its dependencies, its checks
 )
 
 missing=()

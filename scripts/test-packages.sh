@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# The packaging stage: builds the .deb and the Windows zip, lints and validates what the .deb
+# installs, compares its file list with the one below, and runs the package tests on both.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+version=1.0.0
+deb="$root/dist/zoravarova_${version}_amd64.deb"
+zip="$root/dist/zoravarova-${version}-windows-x86_64.zip"
+
+if ! command -v dpkg >/dev/null; then
+  echo "test-packages: not a Debian system (no dpkg), no .deb can be built here" >&2
+  exit 77
+fi
+if [ "$(dpkg --print-architecture)" != amd64 ]; then
+  echo "test-packages: the .deb is built for amd64, this machine is $(dpkg --print-architecture)" >&2
+  exit 77
+fi
+
+"$root/scripts/package.sh"
+for file in "$deb" "$zip"; do
+  if [ ! -s "$file" ]; then
+    echo "test-packages: $file was not made" >&2
+    exit 1
+  fi
+done
+
+work=$(mktemp -d)
+cleanup() { rm -rf "$work"; }
+trap cleanup EXIT
+
+# Errors fail the stage; warnings and notes are printed so they stay in sight.
+echo "lintian:"
+status=0
+lintian --fail-on error --display-info --pedantic "$deb" || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "test-packages: lintian reports errors (exit $status)" >&2
+  exit 1
+fi
+
+# Exactly these paths, folders included: a file that goes missing or turns up fails here.
+expected="$work/expected.txt"
+cat >"$expected" <<'LIST'
+./usr/
+./usr/bin/
+./usr/bin/zoravarova
+./usr/bin/zoravarova-pack
+./usr/share/
+./usr/share/applications/
+./usr/share/applications/org.zoravarova.Viewer.desktop
+./usr/share/doc/
+./usr/share/doc/zoravarova/
+./usr/share/doc/zoravarova/LICENSE
+./usr/share/doc/zoravarova/THIRD_PARTY_NOTICES.md
+./usr/share/doc/zoravarova/changelog.gz
+./usr/share/doc/zoravarova/copyright
+./usr/share/icons/
+./usr/share/icons/hicolor/
+./usr/share/icons/hicolor/128x128/
+./usr/share/icons/hicolor/128x128/apps/
+./usr/share/icons/hicolor/128x128/apps/org.zoravarova.Viewer.png
+./usr/share/icons/hicolor/256x256/
+./usr/share/icons/hicolor/256x256/apps/
+./usr/share/icons/hicolor/256x256/apps/org.zoravarova.Viewer.png
+./usr/share/icons/hicolor/48x48/
+./usr/share/icons/hicolor/48x48/apps/
+./usr/share/icons/hicolor/48x48/apps/org.zoravarova.Viewer.png
+./usr/share/man/
+./usr/share/man/man1/
+./usr/share/man/man1/zoravarova-pack.1.gz
+./usr/share/man/man1/zoravarova.1.gz
+./usr/share/metainfo/
+./usr/share/metainfo/org.zoravarova.Viewer.metainfo.xml
+LIST
+actual="$work/actual.txt"
+dpkg-deb -c "$deb" | awk '{ print $6 }' | LC_ALL=C sort >"$actual"
+LC_ALL=C sort -o "$expected" "$expected"
+if ! diff -u "$expected" "$actual"; then
+  echo "test-packages: the .deb does not hold the expected files (- expected, + found)" >&2
+  exit 1
+fi
+
+package_root="$work/deb"
+dpkg-deb -x "$deb" "$package_root"
+# The viewers byte for byte as the builds packed them: a strip after packing drops the pictures.
+if ! cmp "$root/build-package/install/zoravarova" "$package_root/usr/bin/zoravarova"; then
+  echo "test-packages: the .deb's viewer is not the packed one the build made" >&2
+  exit 1
+fi
+desktop="$package_root/usr/share/applications/org.zoravarova.Viewer.desktop"
+out=$(desktop-file-validate "$desktop" 2>&1) || { echo "$out" >&2; exit 1; }
+if [ -n "$out" ]; then
+  echo "test-packages: desktop-file-validate objects to the installed entry:" >&2
+  echo "$out" >&2
+  exit 1
+fi
+appstreamcli validate --no-net "$package_root/usr/share/metainfo/org.zoravarova.Viewer.metainfo.xml"
+
+zip_root="$work/zip"
+mkdir -p "$zip_root"
+(cd "$zip_root" && cmake -E tar xf "$zip")
+zip_dir="$zip_root/zoravarova-${version}-windows-x86_64"
+for file in zoravarova.exe LICENSE THIRD_PARTY_NOTICES.md README.txt; do
+  if [ ! -s "$zip_dir/$file" ]; then
+    echo "test-packages: the zip lacks $file" >&2
+    exit 1
+  fi
+done
+
+if ! cmp "$root/build-package/windows/install/zoravarova.exe" "$zip_dir/zoravarova.exe"; then
+  echo "test-packages: the zip's viewer is not the packed one the cross build made" >&2
+  exit 1
+fi
+
+# The normal build makes it; ZV_PACKAGE_TEST names another build's copy.
+tests="${ZV_PACKAGE_TEST:-$root/build/tests/package_test}"
+if [ ! -x "$tests" ]; then
+  echo "test-packages: $tests is not built; the packages were checked but not run"
+  exit 0
+fi
+# The Wine set-up the Windows stage uses (see test-windows.sh), in the prefix it prepared.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  export LC_ALL=C.UTF-8
+fi
+export WINEPREFIX="$root/build-windows/wine"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$root/build-windows"
+  echo "Preparing the Wine prefix"
+  DISPLAY= timeout 300 wineboot -i >"$work/wineboot.txt" 2>&1
+fi
+timeout 60 wineserver -k 2>/dev/null || true
+timeout 60 wineserver -p
+stop_wine() {
+  timeout 60 wineserver -k 2>/dev/null || true
+  cleanup
+}
+trap stop_wine EXIT
+DISPLAY= timeout 120 wineboot >"$work/services.txt" 2>&1
+for _ in $(seq 60); do
+  pgrep -f 'system32.explorer.exe /desktop' >/dev/null || break
+  sleep 0.5
+done
+ZV_PACKAGE_ROOT="$package_root" ZV_PACKAGE_ZIP="$zip_dir" "$tests"
