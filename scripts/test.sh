@@ -47,3 +47,4 @@ stage "tests under ASan and UBSan" "$root/scripts/test-sanitized.sh"
 stage "fuzzing" "$root/scripts/fuzz.sh" --seconds 60
 stage "benchmark smoke run" "$root/scripts/bench.sh" --smoke
 stage "Windows build under Wine" "$root/scripts/test-windows.sh"
+stage "packages" "$root/scripts/test-packages.sh"
