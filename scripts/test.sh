@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the format check, the CTest suite built with GCC and again with Clang,
 # the suite under AddressSanitizer and UndefinedBehaviorSanitizer, a minute of fuzzing, a short
-# benchmark pass, and the Windows build under Wine. `--quick` runs the GCC CTest suite only.
+# benchmark pass, the Windows build under Wine, and the packages. `--quick` runs the GCC CTest
+# suite only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
