@@ -2,6 +2,12 @@
 # Builds the release packages into dist/: the Debian package (CPack) and the Windows zip.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# CPack's archiver and Wine read file names through the locale's character set; the plain POSIX
+# locale of a minimal system cannot name a checkout path with a non-ASCII letter. C.UTF-8 is
+# always there.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  export LC_ALL=C.UTF-8
+fi
 "$root/scripts/setup.sh"
 "$root/scripts/setup-windows.sh"
 # Files and folders made here go into the packages: their modes must not follow the caller's umask.
