@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/packed_viewer.h"
 #include "tests/x_session.h"
 
 namespace {
@@ -33,13 +34,6 @@ constexpr auto kExitLimit = 10s;
 constexpr auto kWineStartLimit = 60s;
 constexpr auto kWineExitLimit = 20s;
 
-constexpr int kBackground[3] = {51, 77, 77};
-
-bool isBackground(const Screenshot::Pixel& p) {
-  return std::abs(p.r - kBackground[0]) <= 1 && std::abs(p.g - kBackground[1]) <= 1 &&
-         std::abs(p.b - kBackground[2]) <= 1;
-}
-
 // The variable's value, or empty when it is unset; the tests skip on empty.
 std::string fromEnvironment(const char* name) {
   const char* value = std::getenv(name);
@@ -48,11 +42,6 @@ std::string fromEnvironment(const char* name) {
 
 std::string testName() {
   return ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
-
-std::vector<std::uint8_t> fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // A viewer on an Xvfb of its own, its first frames presented. Members end in reverse order: the
@@ -146,33 +135,6 @@ TEST_F(DebViewer, EscapeEndsItWithExitCodeZero) {
       std::optional<int>(0));
 }
 
-struct Rectangle {
-  int left = 0, top = 0, width = 0, height = 0;
-};
-
-// The smallest rectangle holding every background pixel: the viewer's client area, whose edges
-// always show the clear colour, inside Wine's frame.
-Rectangle backgroundBounds(const Screenshot& shot) {
-  int left = shot.width, top = shot.height, right = -1, bottom = -1;
-  for (int y = 0; y < shot.height; ++y) {
-    for (int x = 0; x < shot.width; ++x) {
-      if (isBackground(shot.at(x, y))) {
-        left = std::min(left, x);
-        right = std::max(right, x);
-        top = std::min(top, y);
-        bottom = std::max(bottom, y);
-      }
-    }
-  }
-  return right < 0 ? Rectangle{} : Rectangle{left, top, right - left + 1, bottom - top + 1};
-}
-
-// Wine makes and drops short-lived windows while it starts; one gone between being listed and
-// being asked for its title must not end the test through Xlib's default handler.
-int ignoreVanishedWindows(Display* /*display*/, XErrorEvent* /*error*/) {
-  return 0;
-}
-
 // The zip's viewer under Wine, in the prefix and with the Wine settings of the caller's
 // environment. The screen is larger than the window, so Wine's frame fits around it.
 class ZipViewer : public ::testing::Test {
@@ -218,7 +180,7 @@ TEST_F(ZipViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
   EXPECT_EQ(windowsTitled(x(), "ZORAVAROVA").size(), 1u);
   const Screenshot shot = captureScreen(x());
   savePng(shot, outputDir_ + "/screen.png");
-  const Rectangle client = backgroundBounds(shot);
+  const ScreenRectangle client = backgroundBounds(shot);
   EXPECT_EQ(client.width, 800);
   EXPECT_EQ(client.height, 600);
 }
@@ -226,53 +188,11 @@ TEST_F(ZipViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
 // A press before Wine has given the window the keyboard is lost, so pressKeyUntilExit presses
 // again; Wine draws into X windows of its own, whose frames the root window sees.
 TEST_F(ZipViewer, EscapeEndsItWithExitCodeZero) {
-  const Rectangle client = backgroundBounds(captureScreen(x()));
+  const ScreenRectangle client = backgroundBounds(captureScreen(x()));
   XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, client.left + 10, client.top + 10);
   FrameWatch frames(x(), DefaultRootWindow(x()));
   EXPECT_EQ(pressKeyUntilExit(x(), XK_Escape, *viewer_, frames, kWineExitLimit),
             std::optional<int>(0));
-}
-
-// Little-endian reads, bounds-checked against the whole file.
-std::uint64_t le(const std::vector<std::uint8_t>& bytes, std::uint64_t at, int width) {
-  if (at > bytes.size() || bytes.size() - at < static_cast<std::uint64_t>(width)) {
-    ADD_FAILURE() << "read of " << width << " bytes at " << at << " runs past the file's end";
-    return 0;
-  }
-  std::uint64_t value = 0;
-  for (int i = width - 1; i >= 0; --i) {
-    value = value << 8 | bytes[at + static_cast<std::uint64_t>(i)];
-  }
-  return value;
-}
-
-// The file offset of the 20-byte .zoravarova.assets section of a 64-bit little-endian ELF file,
-// found through the section table and .shstrtab; nullopt when there is none.
-std::optional<std::uint64_t> assetDirectoryOffset(const std::vector<std::uint8_t>& elf) {
-  if (elf.size() < 64 ||
-      std::memcmp(elf.data(),
-                  "\x7f"
-                  "ELF",
-                  4) != 0 ||
-      elf[4] != 2 || elf[5] != 1) {
-    ADD_FAILURE() << "not a 64-bit little-endian ELF file";
-    return std::nullopt;
-  }
-  const std::uint64_t table = le(elf, 0x28, 8);
-  const std::uint64_t entry = le(elf, 0x3A, 2);
-  const std::uint64_t count = le(elf, 0x3C, 2);
-  const std::uint64_t namesOffset = le(elf, table + le(elf, 0x3E, 2) * entry + 0x18, 8);
-  const std::string wanted = ".zoravarova.assets";
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const std::uint64_t header = table + i * entry;
-    const std::uint64_t name = namesOffset + le(elf, header, 4);
-    if (name <= elf.size() && elf.size() - name > wanted.size() &&
-        std::memcmp(elf.data() + name, wanted.c_str(), wanted.size() + 1) == 0 &&
-        le(elf, header + 0x20, 8) == 20) {
-      return le(elf, header + 0x18, 8);
-    }
-  }
-  return std::nullopt;
 }
 
 // The .deb's packer given the .deb's own viewer and the committed pictures: the viewer comes
@@ -290,27 +210,12 @@ TEST(DebPacker, RepacksTheInstalledViewerWithThePictures) {
   ASSERT_EQ(packer.waitForExit(30s), std::optional<int>(0)) << packer.standardError();
 
   const std::vector<std::uint8_t> repacked = fileBytes(output);
-  const std::optional<std::uint64_t> directory = assetDirectoryOffset(repacked);
-  ASSERT_TRUE(directory.has_value()) << "no 20-byte .zoravarova.assets section in " << output;
-  // The PNG's size and offset, then the JPEG's.
-  std::uint64_t firstPicture = repacked.size();
-  for (const auto& [wordAt, file] : {std::pair{8, "first.jpg"}, {0, "second.png"}}) {
-    const std::uint64_t size = le(repacked, *directory + wordAt, 4);
-    const std::uint64_t offset = le(repacked, *directory + wordAt + 4, 4);
-    const std::vector<std::uint8_t> expected = fileBytes(kAssets + "/" + file);
-    ASSERT_FALSE(expected.empty()) << file;
-    ASSERT_EQ(size, expected.size()) << file;
-    ASSERT_LE(offset, repacked.size()) << file;
-    ASSERT_LE(size, repacked.size() - offset) << file << " runs past the file's end";
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
-                           repacked.begin() + static_cast<std::ptrdiff_t>(offset)))
-        << "the bytes at " << offset << " are not " << file;
-    firstPicture = std::min(firstPicture, offset);
-  }
+  const std::optional<std::uint64_t> firstPicture = expectCarriesOurPictures(repacked, kAssets);
+  ASSERT_TRUE(firstPicture.has_value()) << output;
 
   const std::vector<std::uint8_t> installed = fileBytes(viewer);
-  ASSERT_LE(firstPicture, installed.size());
-  const auto end = static_cast<std::ptrdiff_t>(firstPicture);
+  ASSERT_LE(*firstPicture, installed.size());
+  const auto end = static_cast<std::ptrdiff_t>(*firstPicture);
   const auto mismatch =
       std::mismatch(installed.begin(), installed.begin() + end, repacked.begin()).first;
   EXPECT_TRUE(mismatch == installed.begin() + end)

@@ -22,8 +22,6 @@ constexpr auto kStartLimit = 20s;
 // For the viewer to take in an input, or to present frames, even on a loaded machine.
 constexpr auto kInputLimit = 10s;
 
-constexpr int kBackground[3] = {51, 77, 77};
-
 // A lit pixel is compared only where its neighbours land on the same face and both pictures are
 // flat for this many texels around the sample, so filtering and the few-texel difference between
 // GL's interpolation and the ray cast cannot change the colour. What is left is 8-bit rounding
@@ -33,11 +31,6 @@ constexpr int kFlatRadius = 12;
 constexpr int kFlatSpread = 2;
 constexpr float kColourTolerance = 3.0f;
 constexpr int kGridStep = 3;
-
-bool isBackground(const Screenshot::Pixel& p) {
-  return std::abs(p.r - kBackground[0]) <= 1 && std::abs(p.g - kBackground[1]) <= 1 &&
-         std::abs(p.b - kBackground[2]) <= 1;
-}
 
 struct Comparison {
   int compared = 0;

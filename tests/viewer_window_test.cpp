@@ -12,16 +12,6 @@ const std::string kViewer = ZV_VIEWER;
 constexpr auto kStartLimit = 20s;
 constexpr auto kExitLimit = 10s;
 
-// llvmpipe renders the clear colour exactly; 0.3 × 255 = 76.5 may round either way.
-constexpr int kBackground[3] = {51, 77, 77};
-constexpr int kClearTolerance = 1;
-
-bool isBackground(const Screenshot::Pixel& p) {
-  return std::abs(p.r - kBackground[0]) <= kClearTolerance &&
-         std::abs(p.g - kBackground[1]) <= kClearTolerance &&
-         std::abs(p.b - kBackground[2]) <= kClearTolerance;
-}
-
 class ViewerWindow : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -362,6 +362,32 @@ Screenshot::Pixel Screenshot::at(int x, int y) const {
   return {rgb[i], rgb[i + 1], rgb[i + 2]};
 }
 
+bool isBackground(const Screenshot::Pixel& p) {
+  constexpr int kBackground[3] = {51, 77, 77};
+  return std::abs(p.r - kBackground[0]) <= 1 && std::abs(p.g - kBackground[1]) <= 1 &&
+         std::abs(p.b - kBackground[2]) <= 1;
+}
+
+ScreenRectangle backgroundBounds(const Screenshot& shot) {
+  int left = shot.width, top = shot.height, right = -1, bottom = -1;
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = 0; x < shot.width; ++x) {
+      if (isBackground(shot.at(x, y))) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+    }
+  }
+  return right < 0 ? ScreenRectangle{}
+                   : ScreenRectangle{left, top, right - left + 1, bottom - top + 1};
+}
+
+int ignoreVanishedWindows(Display* /*display*/, XErrorEvent* /*error*/) {
+  return 0;
+}
+
 std::string makeTestDirectory(const std::string& testName) {
   const char* build = std::getenv("ZV_BUILD_DIR");
   const std::filesystem::path dir =

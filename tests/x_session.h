@@ -104,6 +104,22 @@ struct Screenshot {
   Pixel at(int x, int y) const;
 };
 
+// The viewer's clear colour (0.2, 0.3, 0.3) as llvmpipe writes it; 0.3 × 255 = 76.5 may round
+// either way, so each channel may be 1 off.
+bool isBackground(const Screenshot::Pixel& p);
+
+struct ScreenRectangle {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+// The smallest rectangle holding every background pixel: the viewer's client area, whose edges
+// always show the clear colour, wherever a window manager or Wine put it. Empty when none shows.
+ScreenRectangle backgroundBounds(const Screenshot& shot);
+
+// An Xlib error handler that ignores errors: Wine makes and drops short-lived windows while it
+// starts, and one gone between being listed and being asked for its title must not end the test.
+int ignoreVanishedWindows(Display* display, XErrorEvent* error);
+
 // A fresh directory under the build tree for one test's files.
 std::string makeTestDirectory(const std::string& testName);
 

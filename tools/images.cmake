@@ -1,6 +1,7 @@
 # The generator of the two committed pictures, and the tests that keep them in step with it.
 add_executable(zv-make-images ${CMAKE_CURRENT_LIST_DIR}/make_images.cpp)
 target_include_directories(zv-make-images SYSTEM PRIVATE ${STB_INCLUDE_DIR})
+target_include_directories(zv-make-images PRIVATE ${PROJECT_SOURCE_DIR})
 zv_warnings(zv-make-images)
 
 if(ZV_BUILD_TESTS)

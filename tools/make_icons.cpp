@@ -1,5 +1,4 @@
 // Makes the desktop icons from the viewer's two pictures: make_icons FIRST.jpg SECOND.png OUTDIR.
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -15,6 +14,7 @@
 #include <stb_image.h>
 
 #include "render/jpeg_tables.h"
+#include "tools/write_whole_file.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #pragma GCC diagnostic push
@@ -130,30 +130,6 @@ void appendBytes(void* context, void* data, int size) {
   out->insert(out->end(), begin, begin + size);
 }
 
-// Writes to a temporary name beside the target and renames it over, so an interrupted build
-// never leaves a partial icon for the install to copy; returns the reason on failure.
-std::string writeWhole(const std::string& target, const std::vector<std::uint8_t>& bytes) {
-  const std::string temporary = target + ".tmp." + std::to_string(getpid());
-  std::FILE* out = std::fopen(temporary.c_str(), "wb");
-  if (out == nullptr) {
-    return std::string("cannot create it: ") + std::strerror(errno);
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  const int writeErrno = errno;
-  const bool closed = std::fclose(out) == 0;
-  const int closeErrno = errno;
-  if (!written || !closed) {
-    std::remove(temporary.c_str());
-    return std::string("cannot write it: ") + std::strerror(written ? closeErrno : writeErrno);
-  }
-  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-    const int renameErrno = errno;
-    std::remove(temporary.c_str());
-    return std::string("cannot rename it into place: ") + std::strerror(renameErrno);
-  }
-  return {};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,7 +160,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s: the PNG encoder failed\n", target.c_str());
       return 1;
     }
-    const std::string reason = writeWhole(target, png);
+    const std::string reason = writeWholeFile(target, png);
     if (!reason.empty()) {
       std::fprintf(stderr, "%s: %s\n", target.c_str(), reason.c_str());
       return 1;

@@ -1,8 +1,6 @@
 // Draws the viewer's two pictures and writes them as assets: make_images <output-dir>.
-#include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +16,8 @@
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #include <stb_image_write.h>
 #pragma GCC diagnostic pop
+
+#include "tools/write_whole_file.h"
 
 namespace {
 
@@ -129,32 +129,6 @@ struct Encoded {
   std::vector<std::uint8_t> bytes;
 };
 
-// Writes to a temporary name beside the target and renames it over, so a reader never sees a
-// partial file; returns the reason on failure.
-std::string writeWhole(const std::string& dir, const Encoded& file) {
-  const std::string target = dir + "/" + file.name;
-  const std::string temporary = dir + "/." + file.name + ".tmp." + std::to_string(getpid());
-  std::FILE* out = std::fopen(temporary.c_str(), "wb");
-  if (out == nullptr) {
-    return std::string("cannot create it: ") + std::strerror(errno);
-  }
-  const bool written =
-      std::fwrite(file.bytes.data(), 1, file.bytes.size(), out) == file.bytes.size();
-  const int writeErrno = errno;
-  const bool closed = std::fclose(out) == 0;
-  const int closeErrno = errno;
-  if (!written || !closed) {
-    std::remove(temporary.c_str());
-    return std::string("cannot write it: ") + std::strerror(written ? closeErrno : writeErrno);
-  }
-  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-    const int renameErrno = errno;
-    std::remove(temporary.c_str());
-    return std::string("cannot rename it into place: ") + std::strerror(renameErrno);
-  }
-  return {};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -181,7 +155,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (const Encoded& file : files) {
-    const std::string reason = writeWhole(dir, file);
+    const std::string reason = writeWholeFile(dir + "/" + file.name, file.bytes);
     if (!reason.empty()) {
       std::fprintf(stderr, "%s/%s: %s\n", dir.c_str(), file.name.c_str(), reason.c_str());
       return 1;

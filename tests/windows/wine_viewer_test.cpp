@@ -16,40 +16,6 @@ constexpr auto kExitLimit = 20s;
 // Larger than the window, so that Wine's own frame around the 800x600 client area fits on it.
 const std::string kWineScreen = "1024x768x24";
 
-constexpr int kBackground[3] = {51, 77, 77};
-
-bool isBackground(const Screenshot::Pixel& p) {
-  return std::abs(p.r - kBackground[0]) <= 1 && std::abs(p.g - kBackground[1]) <= 1 &&
-         std::abs(p.b - kBackground[2]) <= 1;
-}
-
-struct Rectangle {
-  int left = 0, top = 0, width = 0, height = 0;
-};
-
-// The smallest rectangle holding every background pixel: the viewer's client area, whose edges
-// always show the clear colour.
-Rectangle backgroundBounds(const Screenshot& shot) {
-  int left = shot.width, top = shot.height, right = -1, bottom = -1;
-  for (int y = 0; y < shot.height; ++y) {
-    for (int x = 0; x < shot.width; ++x) {
-      if (isBackground(shot.at(x, y))) {
-        left = std::min(left, x);
-        right = std::max(right, x);
-        top = std::min(top, y);
-        bottom = std::max(bottom, y);
-      }
-    }
-  }
-  return right < 0 ? Rectangle{} : Rectangle{left, top, right - left + 1, bottom - top + 1};
-}
-
-// Wine makes and drops short-lived windows while it starts; one gone between being listed and
-// being asked for its title must not end the test through Xlib's default handler.
-int ignoreVanishedWindows(Display* /*display*/, XErrorEvent* /*error*/) {
-  return 0;
-}
-
 std::string testName() {
   return ::testing::UnitTest::GetInstance()->current_test_info()->name();
 }
@@ -79,7 +45,7 @@ class WineViewer : public ::testing::Test {
   // the keyboard is lost, and the viewer only looks at the key's current state. Wine draws the
   // picture into X windows of its own, whose frames the root window sees as damage.
   std::optional<int> escapeUntilExit() {
-    const Rectangle client = backgroundBounds(captureScreen(x()));
+    const ScreenRectangle client = backgroundBounds(captureScreen(x()));
     XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, client.left + 10, client.top + 10);
     FrameWatch frames(x(), DefaultRootWindow(x()));
     return pressKeyUntilExit(x(), XK_Escape, *viewer_, frames, kExitLimit);
@@ -95,7 +61,7 @@ TEST_F(WineViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
   EXPECT_EQ(windowsTitled(x(), "ZORAVAROVA").size(), 1u);
   const Screenshot shot = captureScreen(x());
   savePng(shot, outputDir_ + "/screen.png");
-  const Rectangle client = backgroundBounds(shot);
+  const ScreenRectangle client = backgroundBounds(shot);
   EXPECT_EQ(client.width, 800);
   EXPECT_EQ(client.height, 600);
 }
@@ -105,7 +71,7 @@ TEST_F(WineViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
 // than 3 in a channel, so more than 0.1% of them (480) fails.
 TEST_F(WineViewer, ShowsThePictureOfTheLinuxBuild) {
   const Screenshot wine = captureScreen(x());
-  const Rectangle client = backgroundBounds(wine);
+  const ScreenRectangle client = backgroundBounds(wine);
   ASSERT_EQ(client.width, 800);
   ASSERT_EQ(client.height, 600);
 
