@@ -42,7 +42,7 @@ void clearLikeTheViewer() {
 
 }  // namespace
 
-InstancedField::InstancedField(const BenchViewer& viewer) : viewer_(viewer) {
+InstancedField::InstancedField(const ViewerContext& viewer) : viewer_(viewer) {
   const GLuint vertexShader = compiled(GL_VERTEX_SHADER, kInstancedVertexShader);
   const GLuint fragmentShader = compiled(GL_FRAGMENT_SHADER, kFragmentShaderSource);
   program_ = glCreateProgram();
@@ -116,7 +116,7 @@ void InstancedField::runFrame() const {
   glfwPollEvents();
 }
 
-void runClearFrame(const BenchViewer& viewer) {
+void runClearFrame(const ViewerContext& viewer) {
   clearLikeTheViewer();
   glfwSwapBuffers(viewer.window);
   glfwPollEvents();

@@ -4,14 +4,14 @@
 
 #include <glad/gl.h>
 
-#include "bench/viewer_startup.h"
+#include "bench/viewer_context.h"
 
 // One draw of all the field's cubes: same mesh buffer, textures, blend and model matrices as
 // the viewer, but the matrices travel as a per-instance attribute.
 class InstancedField {
  public:
   // Needs the viewer's mesh and textures already made, on the current context.
-  explicit InstancedField(const BenchViewer& viewer);
+  explicit InstancedField(const ViewerContext& viewer);
   InstancedField(const InstancedField&) = delete;
   InstancedField& operator=(const InstancedField&) = delete;
   ~InstancedField();
@@ -24,7 +24,7 @@ class InstancedField {
   bool built() const { return built_; }
 
  private:
-  const BenchViewer& viewer_;
+  const ViewerContext& viewer_;
   GLuint program_ = 0;
   GLuint vertexArray_ = 0;
   GLuint instanceBuffer_ = 0;
@@ -35,4 +35,4 @@ class InstancedField {
 };
 
 // Clears as the viewer does, then swaps and polls.
-void runClearFrame(const BenchViewer& viewer);
+void runClearFrame(const ViewerContext& viewer);

@@ -1,30 +1,85 @@
 #!/usr/bin/env bash
-# Builds the benchmarks into build-bench/ (Release) and runs them under an Xvfb of their own with
-# Mesa's llvmpipe. --smoke runs a short pass that only shows everything works; other arguments
-# go to zoravarova-bench (see its usage line). ZV_BENCH_BUILD_DIR picks another build directory.
+# Measures the viewer with our field's tools, each part under an Xvfb of its own with llvmpipe:
+#   frame     Google Benchmark: runFrame against two floors -> frame.json, frame.md, frame-times.png
+#   start-up  uftrace on a build of the viewer compiled for tracing -> startup/, startup.md
+#   memory    heaptrack on the packed viewer, and its peak RSS from /proc -> memory/, memory.md
+# Writes bench-results/ (or --out DIR). --smoke runs a short pass that shows all three work; other
+# arguments go to the frame benchmark (e.g. --benchmark_repetitions=1000).
+# ZV_BENCH_BUILD_DIR picks another build directory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${ZV_BENCH_BUILD_DIR:-$root/build-bench}"
-"$root/scripts/setup.sh"
-# Tests are not needed here, so their build (or a half-edited test list) never holds this up.
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j 2 --target bench >/dev/null
-
-log=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 800x600x24 -noreset -nolisten tcp 3>"$log/display" >"$log/xvfb.txt" 2>&1 &
-xvfb=$!
-cleanup() {
-  kill "$xvfb" 2>/dev/null || true
-  wait "$xvfb" 2>/dev/null || true
-  rm -rf "$log"
-}
-trap cleanup EXIT
-for _ in $(seq 100); do [ -s "$log/display" ] && break; sleep 0.1; done
-if [ ! -s "$log/display" ]; then
-  echo "bench.sh: Xvfb did not start: $(cat "$log/xvfb.txt")" >&2
-  exit 1
+out="$root/bench-results"
+smoke=0
+frame_args=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --smoke) smoke=1 ;;
+    --out) out=$(realpath -m "$2"); shift ;;
+    *) frame_args+=("$1") ;;
+  esac
+  shift
+done
+if [ "$smoke" = 1 ]; then
+  repetitions=20 startup_runs=1 short_seconds=1 long_seconds=2
+else
+  repetitions=600 startup_runs=10 short_seconds=2 long_seconds=6
 fi
-export DISPLAY=":$(head -n1 "$log/display")"
-export LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe
-# A bound on the whole run, so a hung GL call cannot hold CI.
-timeout 900 "$build/zoravarova-bench" "$@"
+
+"$root/scripts/setup.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=ON >/dev/null
+cmake --build "$build" -j 2 --target bench >/dev/null
+# The same sources compiled for tracing (-pg), packed like the viewer.
+cmake -S "$root" -B "$build/traced" -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=OFF \
+  -DCMAKE_C_FLAGS=-pg -DCMAKE_CXX_FLAGS=-pg >/dev/null
+cmake --build "$build/traced" -j 2 --target zoravarova-packed >/dev/null
+
+run="$build/bench/zoravarova-bench-run"
+report="$root/bench/report.py"
+rm -rf "$out"
+mkdir -p "$out/logs" "$out/startup" "$out/memory"
+cd "$out/logs"
+date -u '+%F %T UTC' >"$out/when.txt"
+{ grep -m1 'model name' /proc/cpuinfo; echo "load at the start: $(cat /proc/loadavg)"; } >>"$out/when.txt"
+
+echo "== frame: Google Benchmark, $repetitions frames of each kind, interleaved at random"
+"$run" --until-exit "$out/logs" -- "$build/zoravarova-frame-bench" \
+  --benchmark_repetitions="$repetitions" --benchmark_out="$out/frame.json" \
+  --benchmark_out_format=json ${frame_args[@]+"${frame_args[@]}"} >"$out/frame-console.txt"
+python3 "$report" frames "$out/frame.json" "$out/frame-times.tsv" | tee "$out/frame.md"
+gnuplot -e "data='$out/frame-times.tsv'; output='$out/frame-times.png'" "$root/bench/frame_times.gp"
+
+echo "== start-up: uftrace, $startup_runs runs of each kind, to the first presented frame"
+for i in $(seq "$startup_runs"); do
+  for kind in lean nested; do
+    libcalls=()
+    [ "$kind" = nested ] && libcalls=(--nest-libcall)
+    # The decoder's insides are not ours to time, and tracing each of their calls would triple it.
+    "$run" --first-frame "$out/logs" -- uftrace record -d "$out/startup/$kind-$i" \
+      ${libcalls[@]+"${libcalls[@]}"} -T stbi_load_from_memory@depth=1 \
+      "$build/traced/zoravarova" >"$out/startup/$kind-$i.run"
+    uftrace replay -d "$out/startup/$kind-$i" --no-pager -f elapsed,duration,tid -F main -D 6 -T '^glfw@depth=1' \
+      >"$out/startup/$kind-$i.txt"
+  done
+done
+uftrace report -d "$out/startup/nested-1" --no-pager >"$out/startup/nested-1.report"
+python3 "$report" startup "$out"/startup/lean-*.txt -- "$out"/startup/nested-*.txt |
+  tee "$out/startup.md"
+
+echo "== memory: heaptrack over $short_seconds s and $long_seconds s of frames, and peak RSS"
+for length in short long; do
+  seconds=$short_seconds
+  [ "$length" = long ] && seconds=$long_seconds
+  "$run" --seconds "$seconds" "$out/logs" -- heaptrack -o "$out/memory/$length" \
+    "$build/zoravarova" >"$out/memory/$length.run"
+  heaptrack_print -f "$out/memory/$length.zst" -F "$out/memory/$length.stacks" \
+    --flamegraph-cost-type allocations >"$out/memory/$length.txt"
+  # Our own functions: everything the viewer's executable defines.
+  nm -C --defined-only "$build/zoravarova" | cut -d' ' -f3- | sed 's/(.*//' | sort -u \
+    >"$out/memory/$length.symbols"
+done
+"$run" --seconds "$long_seconds" "$out/logs" -- "$build/zoravarova" >"$out/memory/rss.run"
+python3 "$report" memory "$out/memory/short" "$out/memory/long" "$out/memory/rss.run" |
+  tee "$out/memory.md"
+echo "load at the end: $(cat /proc/loadavg)" >>"$out/when.txt"
+echo "== results in $out"

@@ -10,7 +10,8 @@ packages=(
   xvfb x11-xkb-utils x11-utils xdotool imagemagick     # a virtual display for running headless
   clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
   clang-format git                                      # the format check over our own sources
-  zlib1g-dev                                            # the allocation census test drives zlib
+  libbenchmark-dev libbenchmark-tools                   # frame benchmarks, compare.py
+  uftrace heaptrack gnuplot-nox                         # start-up trace, heap profile, plot
   desktop-file-utils appstream groff-base man-db        # validators of the files in packaging/
   dpkg-dev lintian                                      # the .deb: its dependencies, its checks
 )

@@ -85,6 +85,8 @@ class FrameWatch {
   // Waits for `count` damage reports since forget(), or until `stop` holds; false at `limit`.
   bool waitForFrames(int count, std::chrono::milliseconds limit,
                      const std::function<bool()>& stop = {});
+  // Frames counted since forget().
+  int frames() const { return fresh_; }
 
  private:
   Display* display_;
