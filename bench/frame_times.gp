@@ -10,7 +10,7 @@ set logscale x
 set yrange [0:1]
 set ytics 0.1
 set grid
-set key outside bottom center horizontal
+set key at graph 0.01, graph 0.9 left top Left reverse samplen 2
 set arrow from graph 0, first 0.95 to graph 1, first 0.95 nohead dashtype 2
 set label "p95" at graph 0.01, first 0.965
 set arrow from graph 0, first 0.5 to graph 1, first 0.5 nohead dashtype 2

@@ -89,63 +89,50 @@ def named(calls, name):
 
 
 def stages(path):
-    """Stage -> ms for one traced start-up, up to the end of the first frame."""
+    """(stage, whose) -> ms for one traced start-up, up to the end of the first frame."""
     main = named(call_tree(path)["calls"], "main")[0]
-    viewer = named(main["calls"], "runViewer")[0]
-    top = viewer["calls"]
-    first_frame = named(top, "runFrame")[0]
-    textures = named(top, "createImageTexture")
-    result = {"loadEmbeddedImages": named(main["calls"], "loadEmbeddedImages")[0]["ms"]}
-    for name in ["glfwInit", "glfwCreateWindow", "gladLoadGL", "ShaderProgram::ShaderProgram",
-                 "createCubeMesh"]:
-        result[name] = named(top, name)[0]["ms"]
-    result["other GLFW calls before the first frame"] = sum(
-        call["ms"] for call in top
-        if call["name"].startswith("glfw") and call["name"] not in ("glfwInit", "glfwCreateWindow")
-        and call["start"] < first_frame["start"])
-    for number, texture in enumerate(textures, 1):
+    top = named(main["calls"], "runViewer")[0]["calls"]
+    first = named(top, "runFrame")[0]
+    before = [call for call in top if call["start"] < first["start"]]
+    result = {("loadEmbeddedImages", "ours"): named(main["calls"], "loadEmbeddedImages")[0]["ms"]}
+    for name, whose in [("glfwInit", "GLFW"), ("glfwCreateWindow", "GLFW, driver"),
+                        ("gladLoadGL", "ours"), ("ShaderProgram::ShaderProgram", "driver"),
+                        ("createCubeMesh", "ours, driver")]:
+        result[name, whose] = named(top, name)[0]["ms"]
+    result["other GLFW calls before the first frame", "GLFW"] = sum(
+        call["ms"] for call in before
+        if call["name"].startswith("glfw") and call["name"] not in ("glfwInit", "glfwCreateWindow"))
+    for number, texture in enumerate(named(top, "createImageTexture"), 1):
         decode = sum(call["ms"] for call in named(texture["calls"], "stbi_load_from_memory"))
-        result[f"texture {number}: decode (stbi_load_from_memory)"] = decode
-        result[f"texture {number}: upload, mipmaps (GL calls)"] = texture["ms"] - decode
-    result["samplers (activate, setSamplerUnit)"] = sum(
-        call["ms"] for call in top if call["name"].startswith("ShaderProgram::") and
-        call["name"] != "ShaderProgram::ShaderProgram" and call["start"] < first_frame["start"])
-    frame = first_frame["calls"]
-    draw = named(frame, "drawFrame")[0]
+        result[f"texture {number}: decode (stbi_load_from_memory)", "ours"] = decode
+        result[f"texture {number}: upload, mipmaps (GL calls)", "driver"] = texture["ms"] - decode
+    result["samplers (activate, setSamplerUnit)", "ours, driver"] = sum(
+        call["ms"] for call in before
+        if call["name"] in ("ShaderProgram::activate", "ShaderProgram::setSamplerUnit"))
+    draw = named(first["calls"], "drawFrame")[0]
     matrices = sum(call["ms"] for cubes in named(draw["calls"], "drawCubeField")
                    for call in named(cubes["calls"], "buildCubeModelMatrix"))
-    result["first frame: model matrices (buildCubeModelMatrix)"] = matrices
-    result["first frame: the rest of drawFrame (GL calls)"] = draw["ms"] - matrices
-    for name in ["glfwSwapBuffers", "glfwPollEvents"]:
-        result[f"first frame: {name}"] = named(frame, name)[0]["ms"]
-    result["main to the end of the first frame"] = (
-        first_frame["start"] + first_frame["ms"] - main["start"])
+    result["first frame: model matrices (buildCubeModelMatrix)", "ours"] = matrices
+    result["first frame: the rest of drawFrame (GL calls)", "driver"] = draw["ms"] - matrices
+    for name, whose in [("glfwSwapBuffers", "driver"), ("glfwPollEvents", "GLFW")]:
+        result[f"first frame: {name}", whose] = named(first["calls"], name)[0]["ms"]
+    result["main to the end of the first frame", "all"] = first["start"] + first["ms"] - main["start"]
     return result
 
 
-WHOSE = {"loadEmbeddedImages": "ours", "glfwInit": "GLFW", "glfwCreateWindow": "GLFW, driver",
-         "gladLoadGL": "ours, GLFW", "ShaderProgram::ShaderProgram": "driver",
-         "createCubeMesh": "ours, driver", "decode": "ours", "upload": "driver",
-         "samplers": "ours, driver", "matrices": "ours", "rest of drawFrame": "driver",
-         "glfwSwapBuffers": "driver", "glfwPollEvents": "GLFW", "other GLFW": "GLFW",
-         "main to": "all"}
-
-
-def startup(arguments):
+def startup(*arguments):
     split = arguments.index("--")
     lean = [stages(path) for path in arguments[:split]]
     nested = [stages(path) for path in arguments[split + 1:]]
     rows = []
-    for stage in lean[0]:
-        whose = next(owner for key, owner in WHOSE.items() if key in stage)
-        values = [run[stage] for run in lean]
-        nested_median = statistics.median(run[stage] for run in nested) if nested else 0.0
+    for stage, whose in lean[0]:
+        values = [run[stage, whose] for run in lean]
+        nested_median = statistics.median(run[stage, whose] for run in nested)
         rows.append([stage, whose, f"{statistics.median(values):.3f}", f"{min(values):.3f}",
                      f"{max(values):.3f}", f"{nested_median:.3f}"])
-    print(f"{len(lean)} runs with calls into libraries, {len(nested)} with --nest-libcall\n")
+    print(f"{len(lean)} runs tracing our calls into libraries, {len(nested)} with --nest-libcall\n")
     print(table(["stage (ms)", "whose", "median", "min", "max", "median, --nest-libcall"], rows))
-    ours = [row for row in rows if row[1] == "ours"]
-    worst = max(ours, key=lambda row: float(row[4]))
+    worst = max((row for row in rows if row[1] == "ours"), key=lambda row: float(row[4]))
     print(f"\nlargest stage of our own code: {worst[0]}, at most {worst[4]} ms "
           f"(goal 5 ms: {'met' if float(worst[4]) <= 5.0 else 'missed'})")
 
@@ -165,7 +152,8 @@ def heap_run(prefix):
         mine = base[inner] in ours
         # The call site: our innermost frame, so the library's allocations show which of our
         # calls led to them.
-        site = next((base[i] for i in reversed(range(inner + 1)) if base[i] in ours), base[inner])
+        site = next((base[i] for i in reversed(range(inner + 1)) if base[i] in ours),
+                    "(no function of ours on the stack)")
         key = ("ours" if mine else "libraries") + ": " + site
         sites[key] = sites.get(key, 0) + int(count)
         own, theirs = own + int(count) * mine, theirs + int(count) * (not mine)
@@ -179,7 +167,9 @@ def heap_run(prefix):
 def memory(short_prefix, long_prefix, rss_path):
     short, long = heap_run(short_prefix), heap_run(long_prefix)
     rss = dict(line.split() for line in Path(rss_path).read_text().splitlines())
-    rows = [[key, short[key], long[key]] for key in ("frames", "ours", "libraries", "peak heap")]
+    rows = [[label, short[key], long[key]] for key, label in [
+        ("frames", "frames before Escape"), ("ours", "allocation calls in our code"),
+        ("libraries", "allocation calls in libraries"), ("peak heap", "peak heap")]]
     print(table(["heaptrack", "short run", "long run"], rows))
     frames = long["frames"] - short["frames"]
     print(f"\nper steady frame ({frames} frames more in the long run): "
@@ -194,12 +184,7 @@ def memory(short_prefix, long_prefix, rss_path):
 
 
 if __name__ == "__main__":
-    command, arguments = sys.argv[1], sys.argv[2:]
-    if command == "frames":
-        frames(*arguments)
-    elif command == "startup":
-        startup(arguments)
-    elif command == "memory":
-        memory(*arguments)
-    else:
+    commands = {"frames": frames, "startup": startup, "memory": memory}
+    if len(sys.argv) < 2 or sys.argv[1] not in commands:
         sys.exit(__doc__)
+    commands[sys.argv[1]](*sys.argv[2:])

@@ -4,7 +4,6 @@
 #include <X11/keysym.h>
 
 #include <climits>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <optional>

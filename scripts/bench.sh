@@ -3,19 +3,22 @@
 #   frame     Google Benchmark: runFrame against two floors -> frame.json, frame.md, frame-times.png
 #   start-up  uftrace on a build of the viewer compiled for tracing -> startup/, startup.md
 #   memory    heaptrack on the packed viewer, and its peak RSS from /proc -> memory/, memory.md
-# Writes bench-results/ (or --out DIR). --smoke runs a short pass that shows all three work; other
-# arguments go to the frame benchmark (e.g. --benchmark_repetitions=1000).
+# Writes bench-results/ (or --out DIR). The frame figures are compared, with compare.py, with
+# those of the run before in the same folder, or with --baseline FILE.json. --smoke runs a short
+# pass that shows all three work; other arguments go to the frame benchmark.
 # ZV_BENCH_BUILD_DIR picks another build directory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${ZV_BENCH_BUILD_DIR:-$root/build-bench}"
 out="$root/bench-results"
 smoke=0
+baseline=""
 frame_args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --smoke) smoke=1 ;;
     --out) out=$(realpath -m "$2"); shift ;;
+    --baseline) baseline=$(realpath "$2"); shift ;;
     *) frame_args+=("$1") ;;
   esac
   shift
@@ -24,6 +27,12 @@ if [ "$smoke" = 1 ]; then
   repetitions=20 startup_runs=1 short_seconds=1 long_seconds=2
 else
   repetitions=600 startup_runs=10 short_seconds=2 long_seconds=6
+fi
+
+# Only a folder this script wrote (or an empty or new one) is emptied.
+if [ -n "$(ls -A "$out" 2>/dev/null)" ] && [ ! -f "$out/when.txt" ]; then
+  echo "bench.sh: $out is not empty and holds no earlier results; give another --out" >&2
+  exit 2
 fi
 
 "$root/scripts/setup.sh"
@@ -35,9 +44,20 @@ cmake -S "$root" -B "$build/traced" -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=
 cmake --build "$build/traced" -j 2 --target zoravarova-packed >/dev/null
 
 run="$build/bench/zoravarova-bench-run"
+# Debian's own Python, whose packages compare.py and report.py use.
+python=/usr/bin/python3
 report="$root/bench/report.py"
+previous=$(mktemp)
+trap 'rm -f "$previous"' EXIT
+if [ -z "$baseline" ] && [ -s "$out/frame.json" ]; then
+  cp "$out/frame.json" "$previous"
+  baseline=$previous
+fi
 rm -rf "$out"
 mkdir -p "$out/logs" "$out/startup" "$out/memory"
+if [ -n "$baseline" ]; then
+  cp "$baseline" "$out/frame-baseline.json"
+fi
 cd "$out/logs"
 date -u '+%F %T UTC' >"$out/when.txt"
 { grep -m1 'model name' /proc/cpuinfo; echo "load at the start: $(cat /proc/loadavg)"; } >>"$out/when.txt"
@@ -46,7 +66,12 @@ echo "== frame: Google Benchmark, $repetitions frames of each kind, interleaved 
 "$run" --until-exit "$out/logs" -- "$build/zoravarova-frame-bench" \
   --benchmark_repetitions="$repetitions" --benchmark_out="$out/frame.json" \
   --benchmark_out_format=json ${frame_args[@]+"${frame_args[@]}"} >"$out/frame-console.txt"
-python3 "$report" frames "$out/frame.json" "$out/frame-times.tsv" | tee "$out/frame.md"
+"$python" "$report" frames "$out/frame.json" "$out/frame-times.tsv" | tee "$out/frame.md"
+if [ -n "$baseline" ]; then
+  "$python" /usr/share/benchmark/compare.py -a --no-color benchmarks "$out/frame-baseline.json" \
+    "$out/frame.json" >"$out/frame-compare.txt"
+  echo "compared with the previous figures by compare.py: $out/frame-compare.txt"
+fi
 gnuplot -e "data='$out/frame-times.tsv'; output='$out/frame-times.png'" "$root/bench/frame_times.gp"
 
 echo "== start-up: uftrace, $startup_runs runs of each kind, to the first presented frame"
@@ -63,7 +88,7 @@ for i in $(seq "$startup_runs"); do
   done
 done
 uftrace report -d "$out/startup/nested-1" --no-pager >"$out/startup/nested-1.report"
-python3 "$report" startup "$out"/startup/lean-*.txt -- "$out"/startup/nested-*.txt |
+"$python" "$report" startup "$out"/startup/lean-*.txt -- "$out"/startup/nested-*.txt |
   tee "$out/startup.md"
 
 echo "== memory: heaptrack over $short_seconds s and $long_seconds s of frames, and peak RSS"
@@ -79,7 +104,7 @@ for length in short long; do
     >"$out/memory/$length.symbols"
 done
 "$run" --seconds "$long_seconds" "$out/logs" -- "$build/zoravarova" >"$out/memory/rss.run"
-python3 "$report" memory "$out/memory/short" "$out/memory/long" "$out/memory/rss.run" |
+"$python" "$report" memory "$out/memory/short" "$out/memory/long" "$out/memory/rss.run" |
   tee "$out/memory.md"
 echo "load at the end: $(cat /proc/loadavg)" >>"$out/when.txt"
 echo "== results in $out"

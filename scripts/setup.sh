@@ -10,7 +10,7 @@ packages=(
   xvfb x11-xkb-utils x11-utils xdotool imagemagick     # a virtual display for running headless
   clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
   clang-format git                                      # the format check over our own sources
-  libbenchmark-dev libbenchmark-tools                   # frame benchmarks, compare.py
+  libbenchmark-dev libbenchmark-tools python3-scipy     # frame benchmarks, compare.py
   uftrace heaptrack gnuplot-nox                         # start-up trace, heap profile, plot
   desktop-file-utils appstream groff-base man-db        # validators of the files in packaging/
   dpkg-dev lintian                                      # the .deb: its dependencies, its checks
