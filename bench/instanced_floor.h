@@ -21,8 +21,6 @@ class InstancedField {
   // draw, then the viewer frame's swap and poll.
   void runFrame() const;
 
-  bool built() const { return built_; }
-
  private:
   const ViewerContext& viewer_;
   GLuint program_ = 0;
@@ -31,7 +29,6 @@ class InstancedField {
   GLint projectionLocation_ = -1;
   GLint viewLocation_ = -1;
   GLsizei instances_ = 0;
-  bool built_ = false;
 };
 
 // Clears as the viewer does, then swaps and polls.

@@ -4,6 +4,9 @@
 #include <X11/keysym.h>
 
 #include <climits>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -34,10 +37,7 @@ int fail(const std::string& why) {
   return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int run(const std::vector<std::string>& args) {
   const std::string mode = args.empty() ? "" : args[0];
   const std::size_t logAt = mode == "--seconds" ? 2 : 1;
   if ((mode != "--first-frame" && mode != "--seconds" && mode != "--until-exit") ||
@@ -45,8 +45,15 @@ int main(int argc, char** argv) {
     std::cerr << kUsage;
     return 2;
   }
-  const double seconds = mode == "--seconds" ? std::stod(args[1]) : 0.0;
+  char* end = nullptr;
+  const double seconds = mode == "--seconds" ? std::strtod(args[1].c_str(), &end) : 0.0;
+  if (mode == "--seconds" && (*end != '\0' || !(seconds > 0.0 && seconds < 3600.0))) {
+    return fail("--seconds wants a number of seconds under an hour, not \"" + args[1] + "\"");
+  }
   const std::string logDir = args[logAt];
+  if (!std::filesystem::is_directory(logDir)) {
+    return fail("no folder " + logDir + " for the command's output");
+  }
   const std::vector<std::string> command(args.begin() + static_cast<long>(logAt) + 2, args.end());
 
   const VirtualDisplay display;
@@ -86,4 +93,15 @@ int main(int argc, char** argv) {
             << "child_peak_rss_kib " << peakKiB << "\n"
             << "exit_code " << *exit << "\n";
   return *exit;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run({argv + 1, argv + argc});
+  } catch (const std::exception& error) {
+    // The harness throws where Xvfb or a child cannot be started.
+    return fail(error.what());
+  }
 }
