@@ -142,7 +142,7 @@ RUNTIME = re.compile(r"^(operator new|std::|__gnu_cxx::|malloc|calloc|realloc|__
 
 def heap_run(prefix):
     """Allocation calls by owner and by call site, the summary figures and the frames seen."""
-    ours = set(Path(f"{prefix}.symbols").read_text().splitlines())
+    ours = set((Path(prefix).parent / "symbols").read_text().splitlines())
     own, theirs, sites = 0, 0, {}
     for line in Path(f"{prefix}.stacks").read_text(errors="replace").splitlines():
         stack, _, count = line.rpartition(" ")

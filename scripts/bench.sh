@@ -97,12 +97,17 @@ for length in short long; do
   [ "$length" = long ] && seconds=$long_seconds
   "$run" --seconds "$seconds" "$out/logs" -- heaptrack -o "$out/memory/$length" \
     "$build/zoravarova" >"$out/memory/$length.run"
-  heaptrack_print -f "$out/memory/$length.zst" -F "$out/memory/$length.stacks" \
+  # heaptrack writes .zst where zstd is installed, .gz otherwise.
+  data="$out/memory/$length.gz"
+  if [ -f "$out/memory/$length.zst" ]; then
+    data="$out/memory/$length.zst"
+  fi
+  heaptrack_print -f "$data" -F "$out/memory/$length.stacks" \
     --flamegraph-cost-type allocations >"$out/memory/$length.txt"
-  # Our own functions: everything the viewer's executable defines.
-  nm -C --defined-only "$build/zoravarova" | cut -d' ' -f3- | sed 's/(.*//' | sort -u \
-    >"$out/memory/$length.symbols"
 done
+# Our own functions: everything the viewer's executable defines.
+nm -C --defined-only "$build/zoravarova" | cut -d' ' -f3- | sed 's/(.*//' | sort -u \
+  >"$out/memory/symbols"
 "$run" --seconds "$long_seconds" "$out/logs" -- "$build/zoravarova" >"$out/memory/rss.run"
 "$python" "$report" memory "$out/memory/short" "$out/memory/long" "$out/memory/rss.run" |
   tee "$out/memory.md"
