@@ -90,7 +90,10 @@ def named(calls, name):
 
 def stages(path):
     """(stage, whose) -> ms for one traced start-up, up to the end of the first frame."""
-    main = named(call_tree(path)["calls"], "main")[0]
+    mains = named(call_tree(path)["calls"], "main")
+    if not mains:
+        sys.exit(f"report.py: no call of main in {path}: uftrace found no symbols of the viewer")
+    main = mains[0]
     top = named(main["calls"], "runViewer")[0]["calls"]
     first = named(top, "runFrame")[0]
     before = [call for call in top if call["start"] < first["start"]]

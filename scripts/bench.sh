@@ -48,7 +48,11 @@ run="$build/bench/zoravarova-bench-run"
 python=/usr/bin/python3
 report="$root/bench/report.py"
 previous=$(mktemp)
-trap 'rm -f "$previous"' EXIT
+# uftrace keeps the traced program's path up to its first space, and then finds no symbols; the
+# packed viewer carries its images, so a copy of it runs from a folder without one.
+traced=$(mktemp -d /tmp/zoravarova-traced.XXXXXX)
+trap 'rm -rf "$previous" "$traced"' EXIT
+cp "$build/traced/zoravarova" "$traced/zoravarova"
 if [ -z "$baseline" ] && [ -s "$out/frame.json" ]; then
   cp "$out/frame.json" "$previous"
   baseline=$previous
@@ -82,7 +86,7 @@ for i in $(seq "$startup_runs"); do
     # The decoder's insides are not ours to time, and tracing each of their calls would triple it.
     "$run" --first-frame "$out/logs" -- uftrace record -d "$out/startup/$kind-$i" \
       ${libcalls[@]+"${libcalls[@]}"} -T stbi_load_from_memory@depth=1 \
-      "$build/traced/zoravarova" >"$out/startup/$kind-$i.run"
+      "$traced/zoravarova" >"$out/startup/$kind-$i.run"
     uftrace replay -d "$out/startup/$kind-$i" --no-pager -f elapsed,duration,tid -F main -D 6 -T '^glfw@depth=1' \
       >"$out/startup/$kind-$i.txt"
   done
