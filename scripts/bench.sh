@@ -48,11 +48,12 @@ run="$build/bench/zoravarova-bench-run"
 python=/usr/bin/python3
 report="$root/bench/report.py"
 previous=$(mktemp)
-# uftrace keeps the traced program's path up to its first space, and then finds no symbols; the
-# packed viewer carries its images, so a copy of it runs from a folder without one.
-traced=$(mktemp -d /tmp/zoravarova-traced.XXXXXX)
-trap 'rm -rf "$previous" "$traced"' EXIT
-cp "$build/traced/zoravarova" "$traced/zoravarova"
+# uftrace keeps the traced program's path up to its first space, and then finds no symbols, and
+# heaptrack's -o takes no path with a space at all: both work in a folder without one. The packed
+# viewer carries its images, so a copy of it runs anywhere.
+scratch=$(mktemp -d /tmp/zoravarova-bench.XXXXXX)
+trap 'rm -rf "$previous" "$scratch"' EXIT
+cp "$build/traced/zoravarova" "$scratch/zoravarova"
 if [ -z "$baseline" ] && [ -s "$out/frame.json" ]; then
   cp "$out/frame.json" "$previous"
   baseline=$previous
@@ -86,7 +87,7 @@ for i in $(seq "$startup_runs"); do
     # The decoder's insides are not ours to time, and tracing each of their calls would triple it.
     "$run" --first-frame "$out/logs" -- uftrace record -d "$out/startup/$kind-$i" \
       ${libcalls[@]+"${libcalls[@]}"} -T stbi_load_from_memory@depth=1 \
-      "$traced/zoravarova" >"$out/startup/$kind-$i.run"
+      "$scratch/zoravarova" >"$out/startup/$kind-$i.run"
     uftrace replay -d "$out/startup/$kind-$i" --no-pager -f elapsed,duration,tid -F main -D 6 -T '^glfw@depth=1' \
       >"$out/startup/$kind-$i.txt"
   done
@@ -99,13 +100,14 @@ echo "== memory: heaptrack over $short_seconds s and $long_seconds s of frames, 
 for length in short long; do
   seconds=$short_seconds
   [ "$length" = long ] && seconds=$long_seconds
-  "$run" --seconds "$seconds" "$out/logs" -- heaptrack -o "$out/memory/$length" \
+  "$run" --seconds "$seconds" "$out/logs" -- heaptrack -o "$scratch/$length" \
     "$build/zoravarova" >"$out/memory/$length.run"
   # heaptrack writes .zst where zstd is installed, .gz otherwise.
   data="$out/memory/$length.gz"
-  if [ -f "$out/memory/$length.zst" ]; then
+  if [ -f "$scratch/$length.zst" ]; then
     data="$out/memory/$length.zst"
   fi
+  mv "$scratch/$length".* "$out/memory/"
   heaptrack_print -f "$data" -F "$out/memory/$length.stacks" \
     --flamegraph-cost-type allocations >"$out/memory/$length.txt"
 done
