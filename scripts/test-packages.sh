@@ -123,28 +123,8 @@ if [ ! -x "$tests" ]; then
   echo "test-packages: $tests is not built; the packages were checked but not run"
   exit 0
 fi
-# The Wine set-up the Windows stage uses (see test-windows.sh), in the prefix it prepared.
-if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
-  export LC_ALL=C.UTF-8
-fi
-export WINEPREFIX="$root/build-windows/wine"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$root/build-windows"
-  echo "Preparing the Wine prefix"
-  DISPLAY= timeout 300 wineboot -i >"$work/wineboot.txt" 2>&1
-fi
-timeout 60 wineserver -k 2>/dev/null || true
-timeout 60 wineserver -p
-stop_wine() {
-  timeout 60 wineserver -k 2>/dev/null || true
-  cleanup
-}
-trap stop_wine EXIT
-DISPLAY= timeout 120 wineboot >"$work/services.txt" 2>&1
-for _ in $(seq 60); do
-  pgrep -f 'system32.explorer.exe /desktop' >/dev/null || break
-  sleep 0.5
-done
+# Wine as the Windows stage runs it, in the prefix that stage prepared.
+source "$root/scripts/wine-session.sh"
+trap 'stop_wine; cleanup' EXIT
+start_wine "$work/wine-log"
 ZV_PACKAGE_ROOT="$package_root" ZV_PACKAGE_ZIP="$zip_dir" "$tests"

@@ -159,8 +159,7 @@ class ZipViewer : public ::testing::Test {
         outputDir_);
     window_ = waitForWindow(x(), "ZORAVAROVA", kWineStartLimit);
     ASSERT_NE(window_, 0u) << "no window appeared; stderr: " << viewer_->standardError();
-    ASSERT_TRUE(waitUntil([&] { return backgroundBounds(captureScreen(x())).width == 800; },
-                          kWineStartLimit))
+    ASSERT_TRUE(waitForWineClientArea(x(), kWineStartLimit))
         << "the client area never showed the clear colour across 800 pixels";
   }
   void TearDown() override {
@@ -185,14 +184,8 @@ TEST_F(ZipViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
   EXPECT_EQ(client.height, 600);
 }
 
-// A press before Wine has given the window the keyboard is lost, so pressKeyUntilExit presses
-// again; Wine draws into X windows of its own, whose frames the root window sees.
 TEST_F(ZipViewer, EscapeEndsItWithExitCodeZero) {
-  const ScreenRectangle client = backgroundBounds(captureScreen(x()));
-  XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, client.left + 10, client.top + 10);
-  FrameWatch frames(x(), DefaultRootWindow(x()));
-  EXPECT_EQ(pressKeyUntilExit(x(), XK_Escape, *viewer_, frames, kWineExitLimit),
-            std::optional<int>(0));
+  EXPECT_EQ(pressEscapeUntilExitUnderWine(x(), *viewer_, kWineExitLimit), std::optional<int>(0));
 }
 
 // The .deb's packer given the .deb's own viewer and the committed pictures: the viewer comes

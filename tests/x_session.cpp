@@ -12,6 +12,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -527,6 +528,19 @@ std::optional<int> pressKeyUntilExit(Display* display, unsigned long keysym, Chi
     }
   }
   return process.waitForExit(0ms);
+}
+
+bool waitForWineClientArea(Display* display, std::chrono::milliseconds limit) {
+  return waitUntil([&] { return backgroundBounds(captureScreen(display)).width == 800; }, limit);
+}
+
+std::optional<int> pressEscapeUntilExitUnderWine(Display* display, ChildProcess& process,
+                                                 std::chrono::milliseconds limit) {
+  const ScreenRectangle client = backgroundBounds(captureScreen(display));
+  const Window root = DefaultRootWindow(display);
+  XWarpPointer(display, None, root, 0, 0, 0, 0, client.left + 10, client.top + 10);
+  FrameWatch frames(display, root);
+  return pressKeyUntilExit(display, XK_Escape, process, frames, limit);
 }
 
 void requestClose(Display* display, Window window) {

@@ -158,5 +158,15 @@ bool moveCursorUntilRecentred(Display* display, Window window, int dx, int dy,
 std::optional<int> pressKeyUntilExit(Display* display, unsigned long keysym, ChildProcess& process,
                                      FrameWatch& frames, std::chrono::milliseconds limit);
 
+// The viewer's Windows build under Wine shows its window before its client area: waits until the
+// clear colour spans the client area's 800 pixels. False at `limit`.
+bool waitForWineClientArea(Display* display, std::chrono::milliseconds limit);
+
+// pressKeyUntilExit with Escape for the viewer under Wine: the pointer goes over the client area
+// first, where the keyboard's events go on a server without a window manager, and frames are
+// watched on the root window, since Wine draws into X windows of its own.
+std::optional<int> pressEscapeUntilExitUnderWine(Display* display, ChildProcess& process,
+                                                 std::chrono::milliseconds limit);
+
 // What the window manager's close box sends: WM_DELETE_WINDOW.
 void requestClose(Display* display, Window window);

@@ -17,13 +17,7 @@
 #include "tools/write_whole_file.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wconversion"
-#pragma GCC diagnostic ignored "-Wsign-conversion"
-#pragma GCC diagnostic ignored "-Wshadow"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #include <stb_image_write.h>
-#pragma GCC diagnostic pop
 
 namespace {
 

@@ -1,7 +1,5 @@
 // The packed Windows viewer under Wine, Xvfb and Mesa: its window, its picture against the Linux
 // build's, and its exit codes.
-#include <X11/keysym.h>
-
 #include <gtest/gtest.h>
 
 #include "tests/windows/wine_session.h"
@@ -30,8 +28,7 @@ class WineViewer : public ::testing::Test {
                                              wineEnvironment(display_->name()), outputDir_);
     window_ = waitForWindow(x(), "ZORAVAROVA", kStartLimit);
     ASSERT_NE(window_, 0u) << "no window appeared; stderr: " << viewer_->standardError();
-    ASSERT_TRUE(
-        waitUntil([&] { return backgroundBounds(captureScreen(x())).width == 800; }, kStartLimit))
+    ASSERT_TRUE(waitForWineClientArea(x(), kStartLimit))
         << "the client area never showed the clear colour across 800 pixels";
   }
   void TearDown() override {
@@ -40,16 +37,6 @@ class WineViewer : public ::testing::Test {
   }
 
   Display* x() const { return display_->connection(); }
-
-  // Presses Escape until the viewer ends: a press that comes before Wine has given the window
-  // the keyboard is lost, and the viewer only looks at the key's current state. Wine draws the
-  // picture into X windows of its own, whose frames the root window sees as damage.
-  std::optional<int> escapeUntilExit() {
-    const ScreenRectangle client = backgroundBounds(captureScreen(x()));
-    XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, client.left + 10, client.top + 10);
-    FrameWatch frames(x(), DefaultRootWindow(x()));
-    return pressKeyUntilExit(x(), XK_Escape, *viewer_, frames, kExitLimit);
-  }
 
   std::string outputDir_;
   std::unique_ptr<VirtualDisplay> display_;
@@ -106,7 +93,7 @@ TEST_F(WineViewer, ShowsThePictureOfTheLinuxBuild) {
 }
 
 TEST_F(WineViewer, EscapeEndsItWithExitCodeZero) {
-  EXPECT_EQ(escapeUntilExit(), std::optional<int>(0));
+  EXPECT_EQ(pressEscapeUntilExitUnderWine(x(), *viewer_, kExitLimit), std::optional<int>(0));
   EXPECT_EQ(viewer_->standardOutput(), "");
 }
 
