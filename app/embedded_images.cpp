@@ -1,6 +1,7 @@
 // The platform-neutral half of the embedded-image reader: the directory words and the buffers.
 #include "app/embedded_images.h"
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -18,18 +19,25 @@ std::uint32_t littleEndianWord(const volatile unsigned char* bytes) {
          static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-// A 32-bit size is far below the largest vector of a 64-bit target, so only the allocation
-// itself can fail; the buffer is then left empty.
-void resizeZeroFilled(std::vector<std::uint8_t>& buffer, std::uint32_t size) {
+}  // namespace
+
+std::uint32_t bytesHeldFrom(std::uint64_t fileSize, std::uint32_t offset, std::uint32_t size) {
+  if (offset >= fileSize) {
+    return 0;
+  }
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(size, fileSize - offset));
+}
+
+// A 32-bit count is far below the largest vector of a 64-bit target, so only the allocation
+// itself can fail.
+void resizeZeroFilled(std::vector<std::uint8_t>& buffer, std::uint32_t count) {
   try {
-    buffer.assign(size, 0);
+    buffer.assign(count, 0);
   } catch (const std::bad_alloc&) {
     buffer.clear();
     buffer.shrink_to_fit();
   }
 }
-
-}  // namespace
 
 EmbeddedAssetDirectory decodeEmbeddedAssetDirectory(const volatile unsigned char* bytes) {
   EmbeddedAssetDirectory directory;
@@ -50,14 +58,15 @@ const volatile unsigned char* headerAreaDirectory(const volatile unsigned char* 
 
 void readEmbeddedImage(const char* path, std::uint32_t offset, std::uint32_t size,
                        std::vector<std::uint8_t>& buffer) {
-  // An empty buffer after a failed allocation takes no bytes from the read below.
-  resizeZeroFilled(buffer, size);
-  // The seek distance is a signed 32-bit value: larger offsets name no byte of the file, and a
+  // Whatever the buffer held before is gone, also when the file cannot be opened: an empty
+  // buffer then says that nothing of the file is held, where zeros would claim a picture.
+  buffer.clear();
+  // The seek distance is a signed 32-bit value: larger offsets name no byte it can reach, and a
   // negative distance would leave the read at the file's start.
   if (offset > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
     return;
   }
-  readFileRange(path, offset, buffer.data(), buffer.size());
+  readFileRange(path, offset, size, buffer);
 }
 
 void readEmbeddedImages(const char* path, const EmbeddedAssetDirectory& directory,

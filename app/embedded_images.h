@@ -28,13 +28,23 @@ EmbeddedAssetDirectory decodeEmbeddedAssetDirectory(const volatile unsigned char
 // area, found through e_lfanew at 0x3C and SizeOfHeaders 0x54 bytes after the PE signature.
 const volatile unsigned char* headerAreaDirectory(const volatile unsigned char* imageBase);
 
-// Reads up to `size` bytes at `offset` (below 2^31) of the file at `path` into `data`, with the
-// platform's plain file calls; whatever cannot be opened or read is left as it was.
-void readFileRange(const char* path, std::uint32_t offset, std::uint8_t* data, std::size_t size);
+// How many bytes a file of `fileSize` bytes holds from `offset` on, at most `size`: what a buffer
+// is sized to, so that four bytes of directory cannot claim gigabytes the file does not have.
+std::uint32_t bytesHeldFrom(std::uint64_t fileSize, std::uint32_t offset, std::uint32_t size);
 
-// Sizes `buffer` to `size` zero bytes and reads them from `path` at `offset`. A size that cannot
-// be allocated leaves the buffer empty; a file that cannot be opened, or an offset the seek
-// cannot take (2^31 or more), leaves it zero-filled; a short read leaves its tail zero.
+// Sizes `buffer` to `count` zero bytes; an allocation that fails leaves it empty.
+void resizeZeroFilled(std::vector<std::uint8_t>& buffer, std::uint32_t count);
+
+// Opens the file at `path` with the platform's plain calls, sizes `buffer` by bytesHeldFrom on
+// the file's size as the open handle gives it, and reads that much at `offset` (below 2^31). A
+// file that cannot be opened leaves `buffer` as it is.
+void readFileRange(const char* path, std::uint32_t offset, std::uint32_t size,
+                   std::vector<std::uint8_t>& buffer);
+
+// Fills `buffer` with the bytes the file at `path` holds from `offset` on, at most `size` of
+// them. It ends up empty when the file cannot be opened, when `offset` is at or past the file's
+// end or beyond what the seek can take (2^31 or more), or when the allocation fails: nothing of
+// the file is held then. A short read leaves the buffer's tail zero.
 void readEmbeddedImage(const char* path, std::uint32_t offset, std::uint32_t size,
                        std::vector<std::uint8_t>& buffer);
 

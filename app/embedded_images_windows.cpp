@@ -55,16 +55,22 @@ HANDLE openForReading(const char* path) {
 
 }  // namespace
 
-void readFileRange(const char* path, std::uint32_t offset, std::uint8_t* data, std::size_t size) {
+void readFileRange(const char* path, std::uint32_t offset, std::uint32_t size,
+                   std::vector<std::uint8_t>& buffer) {
   const HANDLE file = openForReading(path);
   if (file == INVALID_HANDLE_VALUE) {
     return;
   }
+  // A file whose size cannot be had is taken as holding nothing.
+  LARGE_INTEGER reported{};
+  const std::uint64_t fileSize =
+      GetFileSizeEx(file, &reported) != 0 ? static_cast<std::uint64_t>(reported.QuadPart) : 0;
+  resizeZeroFilled(buffer, bytesHeldFrom(fileSize, offset, size));
   // Results are not looked at: a failed seek or a short read leaves zeros behind. The offset is
   // below 2^31 here, so it is a non-negative distance from the start.
   SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN);
   DWORD delivered = 0;
-  ReadFile(file, data, static_cast<DWORD>(size), &delivered, nullptr);
+  ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &delivered, nullptr);
   CloseHandle(file);
 }
 

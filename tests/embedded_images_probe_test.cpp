@@ -52,19 +52,17 @@ TEST(PackedProbe, ReadsBothImagesFromAPathOf300Characters) {
   EXPECT_EQ(runProbe(copy.string(), dir), expectedOutput());
 }
 
-// Stripping rewrites the file without what follows its sections: packing must come last.
+// Stripping rewrites the file without what follows its sections: packing must come last. The
+// words then point past the file's end, where it holds nothing, so nothing is read.
 TEST(PackedProbe, StrippingAPackedProgramDropsItsImages) {
   const std::string dir = makeTestDirectory("ProbeStripped");
   const std::string stripped = dir + "/stripped-probe";
   ASSERT_EQ(std::system(("strip -o '" + stripped + "' '" + kProbe + "'").c_str()), 0);
-  const std::string output = runProbe(stripped, dir);
-  EXPECT_NE(output, expectedOutput());
-  const std::vector<std::uint8_t> first = readWholeFile(kAssets + "/first.jpg");
-  const std::vector<std::uint8_t> zeros(first.size(), 0);
-  char line[128];
-  std::snprintf(line, sizeof line, "texture1Bytes %zu %016" PRIx64 "\n", zeros.size(),
-                digestBytes(zeros.data(), zeros.size()));
-  EXPECT_EQ(output.substr(0, output.find('\n') + 1), line) << "the read runs past the file's end";
+  char empty[128];
+  std::snprintf(empty, sizeof empty, "%zu %016" PRIx64 "\n", std::size_t{0},
+                digestBytes(nullptr, 0));
+  EXPECT_EQ(runProbe(stripped, dir),
+            std::string("texture1Bytes ") + empty + "texture2Bytes " + empty);
 }
 
 }  // namespace

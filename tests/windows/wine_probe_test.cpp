@@ -124,18 +124,17 @@ TEST_F(WineProbe, ASizeOfZeroGivesAnEmptyBuffer) {
   EXPECT_EQ(runCopy(changed), line("texture1Bytes", first_) + line("texture2Bytes", {}));
 }
 
-// The read stops at the file's end and the rest stays zero; an offset the signed seek cannot take
-// reads nothing at all rather than the file's start.
-TEST_F(WineProbe, PairsPastTheEndOrBeyondTheSeekLeaveZeros) {
+// A buffer holds only what the file has from its offset on, however large the size word; an
+// offset the signed seek cannot take reads nothing at all rather than the file's start.
+TEST_F(WineProbe, PairsPastTheEndOrBeyondTheSeekHoldOnlyTheFilesBytes) {
   Bytes changed = packed_;
   EmbeddedAssetDirectory words = words_;
   words.texture1Offset = static_cast<std::uint32_t>(packed_.size() - 100);
+  words.texture1Size = 0xFFFFFFFFu;
   words.texture2Offset = 0x80000000u;
   setWords(changed, words);
-  Bytes straddling(first_.size(), 0);
-  std::copy(second_.end() - 100, second_.end(), straddling.begin());
-  EXPECT_EQ(runCopy(changed),
-            line("texture1Bytes", straddling) + line("texture2Bytes", Bytes(second_.size(), 0)));
+  const Bytes last(second_.end() - 100, second_.end());
+  EXPECT_EQ(runCopy(changed), line("texture1Bytes", last) + line("texture2Bytes", {}));
 }
 
 }  // namespace
