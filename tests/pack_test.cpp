@@ -14,6 +14,9 @@ namespace {
 
 using Packer = PackFixture;
 
+const std::string kStrip = ZV_STRIP;
+const std::string kInstalledViewer = ZV_INSTALLED_VIEWER;  // stripped, then packed by the build
+
 // The packed file is the viewer with only its 20 directory bytes changed, then the JPEG, then the
 // PNG, with the words pointing at them; the viewer's reader gets both pictures back.
 void expectPackedFrom(const Bytes& viewer, const std::string& packedPath, const Bytes& first,
@@ -57,6 +60,39 @@ TEST_F(Packer, PackingAPackedViewerReplacesItsImages) {
   const std::string again = (root_ / "out" / "again").string();
   expectPacked(output_, first_, place("other.png", other), again);
   expectPackedFrom(readBytes(kLinked), again, readBytes(kFirst), other);
+}
+
+// strip writes the viewer anew up to its own content and drops the images after it; the words
+// it keeps point at or past the new end. Such a viewer can be packed again, as the installed
+// tools are all a user has.
+TEST_F(Packer, AStrippedPackedViewerPacksAgain) {
+  const std::string stripped = (root_ / "in" / "stripped").string();
+  const PackRun strip =
+      runPacker(kStrip, {"-o", stripped, kInstalledViewer}, (root_ / "strip-errors").string());
+  ASSERT_EQ(strip.exitCode, 0) << kStrip << ": " << strip.errorText;
+  const Bytes viewer = readBytes(stripped);
+  const std::size_t at = elfDirectoryOffset(viewer);
+  ASSERT_NE(at, 0u);
+  ASSERT_GE(word32(viewer, at + 12), viewer.size()) << "strip kept the images";
+  ASSERT_GE(word32(viewer, at + 4), viewer.size()) << "strip kept the images";
+
+  expectPacked(stripped, first_, second_, output_);
+  expectPackedFrom(viewer, output_, readBytes(kFirst), readBytes(kSecond));
+
+  // Words that point into the viewer's content are still refused, either of the two, and words
+  // past the end of a file that carries bytes after its content too.
+  const std::string reason = "has directory words that do not describe images appended to it";
+  const DirectoryWords left{word32(viewer, at), word32(viewer, at + 4), word32(viewer, at + 8),
+                            word32(viewer, at + 12), 4};
+  DirectoryWords firstInside = left;
+  firstInside[3] = static_cast<std::uint32_t>(viewer.size() - 64);
+  expectViewerRefused(place("first-inside", withWords(viewer, at, firstInside)), reason);
+  DirectoryWords secondInside = left;
+  secondInside[1] = static_cast<std::uint32_t>(viewer.size() - 1);
+  expectViewerRefused(place("second-inside", withWords(viewer, at, secondInside)), reason);
+  Bytes trailing = viewer;
+  trailing.push_back(0);
+  expectViewerRefused(place("trailing-byte", trailing), reason);
 }
 
 // The viewer seeks with a signed 32-bit offset: 2^31 = 2147483648.

@@ -30,7 +30,10 @@ void putWord(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t wor
 }
 
 // Where the viewer's own bytes end: the file's end, or where the images of an earlier packing
-// begin, so that packing again replaces them instead of stacking new ones after them.
+// begin, so that packing again replaces them instead of stacking new ones after them. strip and
+// objcopy write a packed viewer anew up to its own content and drop its images, leaving words
+// that point at or past the new end: such a viewer is packed as if it carried none. Words that
+// point into the viewer's content are refused, so packing never cuts into it.
 std::size_t viewerEnd(const PackInput& viewer, const ExecutableLayout& layout) {
   const std::size_t at = layout.directoryOffset;
   const std::uint64_t secondSize = wordAt(viewer.bytes, at + 0);
@@ -38,6 +41,11 @@ std::size_t viewerEnd(const PackInput& viewer, const ExecutableLayout& layout) {
   const std::uint64_t firstSize = wordAt(viewer.bytes, at + 8);
   const std::uint64_t firstOffset = wordAt(viewer.bytes, at + 12);
   if (secondSize == 0 && secondOffset == 0 && firstSize == 0 && firstOffset == 0) {
+    return viewer.bytes.size();
+  }
+  const bool imagesDropped = layout.contentEnd == viewer.bytes.size() &&
+                             firstOffset >= layout.contentEnd && secondOffset >= layout.contentEnd;
+  if (imagesDropped) {
     return viewer.bytes.size();
   }
   const bool describesAppendedImages = firstOffset >= layout.contentEnd &&
