@@ -1,9 +1,15 @@
 // Every way the packer's inputs can be wrong: one exact line, exit code 1, and nothing written.
 #include <elf.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -81,15 +87,50 @@ std::string extendSparsely(const std::string& path, std::uint64_t size) {
                : "";
 }
 
+// A socket file at `path`, or why there cannot be one.
+std::string makeSocket(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    return "the test folder's path is too long for a socket: " + path;
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int socketFile = socket(AF_UNIX, SOCK_STREAM, 0);
+  const bool bound =
+      socketFile != -1 &&
+      bind(socketFile, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  const std::string reason = "cannot bind a socket at " + path + ": " + std::strerror(errno);
+  close(socketFile);
+  return bound ? "" : reason;
+}
+
 TEST_F(PackBadInput, ViewerFilesThatCannotBeRead) {
   expectViewerRefused((root_ / "in" / "missing").string(),
                       "cannot be opened: No such file or directory");
-  expectViewerRefused((root_ / "in").string(), "is not a regular file");
+  expectViewerRefused((root_ / "in").string(), "is a directory, not a regular file");
   expectViewerRefused(place("empty", {}), "is not an ELF executable");
   expectViewerRefused(place("text", {'#', '!', '/', 'b', 'i', 'n'}), "is not an ELF executable");
   expectViewerRefused(place("magic-only", {0x7F, 'E', 'L', 'F'}), "is not an ELF executable");
   expectViewerRefused(first_, "is not an ELF executable");
   expectViewerRefused(place("one-byte", {'M'}), "is not an ELF executable");
+}
+
+// Opening a FIFO for reading waits for a writer: the packer must refuse one at once. A packer that
+// waits is killed at the time limit, so it fails the test instead of hanging it.
+TEST_F(PackBadInput, InputsThatAreNotRegularFiles) {
+  const std::string fifo = (root_ / "in" / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0) << std::strerror(errno);
+  const PackRunOptions briefly{.timeLimit = std::chrono::seconds(20)};
+  const std::string isFifo = "is a FIFO, not a regular file";
+  expectRefused(fifo, first_, second_, output_, fifo, isFifo, briefly);
+  expectRefused(viewer_, fifo, second_, output_, fifo, isFifo, briefly);
+  expectRefused(viewer_, first_, fifo, output_, fifo, isFifo, briefly);
+  // A socket cannot be opened at all; it is still named for what it is.
+  const std::string socketFile = (root_ / "in" / "socket").string();
+  if (const std::string why = makeSocket(socketFile); !why.empty()) {
+    GTEST_SKIP() << why;
+  }
+  expectViewerRefused(socketFile, "is a socket, not a regular file");
 }
 
 // A sysfs file claims a size of a page and holds a few bytes.
@@ -373,15 +414,23 @@ TEST_F(PackBadInput, OutputsThatCannotOrMustNotBeWritten) {
   const std::string nowhere = (root_ / "out" / "no-such-dir" / "packed").string();
   expectRefused(viewer_, first_, second_, nowhere, nowhere,
                 "cannot be written: No such file or directory");
-  // A write that fails part way: the temporary must go again.
+  // A write that fails part way, one byte short of the packed viewer whatever the build made of
+  // it, with SIGXFSZ at its default action: one line, and the temporary must go again.
+  const std::uint64_t packedSize =
+      fs::file_size(viewer_) + fs::file_size(first_) + fs::file_size(second_);
   expectRefused(viewer_, first_, second_, output_, output_, "cannot be written: File too large",
-                {.fileSizeLimit = 64 << 10});
+                {.fileSizeLimit = packedSize - 1});
 
-  // A directory in the output's place: the temporary beside it must go again.
-  const std::string directory = (root_ / "out" / "a-directory").string();
-  fs::create_directory(directory);
-  expectRefused(viewer_, first_, second_, directory, directory,
-                "cannot be replaced: Is a directory");
+  // Names that cannot be a file's, given relative to the output's folder.
+  const std::string nameIt = "; name the file to write";
+  const std::string isDirectory = "is a directory, not a regular file" + nameIt;
+  const PackRunOptions inOut{.workingDirectory = (root_ / "out").string()};
+  fs::create_directory(root_ / "out" / "a-directory");
+  expectRefused(viewer_, first_, second_, "a-directory", "a-directory", isDirectory, inOut);
+  expectRefused(viewer_, first_, second_, "a-directory/", "a-directory/", isDirectory, inOut);
+  expectRefused(viewer_, first_, second_, ".", ".", isDirectory, inOut);
+  expectRefused(viewer_, first_, second_, "", "''", "is empty" + nameIt, inOut);
+  expectRefused(viewer_, first_, second_, "missing/", "missing/", "ends in '/'" + nameIt, inOut);
 
   const std::string self = "is the input viewer itself; write the packed viewer elsewhere";
   const Bytes viewerBefore = readBytes(viewer_);
@@ -389,9 +438,6 @@ TEST_F(PackBadInput, OutputsThatCannotOrMustNotBeWritten) {
   const std::string hardLink = (root_ / "out" / "hard-link").string();
   fs::create_hard_link(viewer_, hardLink);
   expectRefused(viewer_, first_, second_, hardLink, hardLink, self);
-  const std::string symbolicLink = (root_ / "out" / "symbolic-link").string();
-  fs::create_symlink(viewer_, symbolicLink);
-  expectRefused(viewer_, first_, second_, symbolicLink, symbolicLink, self);
   EXPECT_EQ(readBytes(viewer_), viewerBefore);
 
   // Renaming over an image would destroy it.
@@ -400,6 +446,106 @@ TEST_F(PackBadInput, OutputsThatCannotOrMustNotBeWritten) {
   expectRefused(viewer_, first_, second_, second_, second_, image);
   EXPECT_EQ(readBytes(first_), readBytes(kFirst));
   EXPECT_EQ(readBytes(second_), readBytes(kSecond));
+}
+
+// Renaming over any of these would destroy it; a symbolic link is never followed either, so one
+// to the viewer is refused as a link, and the link and its target stay as they were.
+TEST_F(PackBadInput, OutputsThatAreNotRegularFiles) {
+  const fs::path out = root_ / "out";
+  const std::string notAFile = ", not a regular file; name the file to write";
+  writeBytes((out / "target").string(), {'o', 'l', 'd'});
+  fs::create_symlink("target", out / "link");
+  fs::create_symlink("nowhere", out / "dangling");
+  fs::create_symlink(viewer_, out / "to-the-viewer");
+  for (const char* link : {"link", "dangling", "to-the-viewer"}) {
+    const std::string path = (out / link).string();
+    expectRefused(viewer_, first_, second_, path, path, "is a symbolic link" + notAFile);
+  }
+  EXPECT_EQ(readBytes(viewer_), readBytes(kLinked));
+  const std::string fifo = (out / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0) << std::strerror(errno);
+  expectRefused(viewer_, first_, second_, fifo, fifo, "is a FIFO" + notAFile);
+
+  const std::string socketFile = (out / "socket").string();
+  std::string skipped = makeSocket(socketFile);
+  if (skipped.empty()) {
+    expectRefused(viewer_, first_, second_, socketFile, socketFile, "is a socket" + notAFile);
+  }
+  // The numbers of the null device, made here: the real one is never put at risk.
+  const std::string device = (out / "device").string();
+  struct stat status {};
+  if (mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0) {
+    skipped += "; cannot make a character device here (needs root outside a user namespace): " +
+               std::string(std::strerror(errno));
+  } else if (lstat(device.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) {
+    skipped += "; mknod made no character device at " + device;
+  } else {
+    expectRefused(viewer_, first_, second_, device, device, "is a character device" + notAFile);
+  }
+  if (!skipped.empty()) {
+    GTEST_SKIP() << skipped.substr(skipped.starts_with("; ") ? 2 : 0);
+  }
+}
+
+// The temporary's name is short and its own, so any name the folder allows is written.
+TEST_F(PackBadInput, AnOutputNameOfTheLongestLengthIsNotRefused) {
+  constexpr long kLongest = 255;
+  if (pathconf((root_ / "out").c_str(), _PC_NAME_MAX) < kLongest) {
+    GTEST_SKIP() << "the test folder's file system takes names shorter than " << kLongest;
+  }
+  const std::string name(kLongest, 'n');
+  expectPacked(viewer_, first_, second_, (root_ / "out" / name).string());
+  const auto written = outputDirectory();
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_EQ(written.begin()->first, name);
+}
+
+// A packer ended by a signal while it writes, or just after its temporary got a name, leaves the
+// output's folder as it was: the earlier output unchanged, no temporary. To land the signal at
+// exactly that point without timing anything, the tool runs traced and is held on entering that
+// system call; the signal is sent while it is held, and then it is let go. It runs once as it
+// would here, writing an unnamed file where the file system has them, and once with unnamed
+// files refused, so that the temporary has a name throughout and only the signal handlers save
+// the folder. SIGKILL cannot be handled: where the folder's file system has unnamed files, the
+// temporary must have no name while it is written, and SIGKILL then leaves nothing either.
+TEST_F(PackBadInput, AKilledPackerLeavesNothingBehind) {
+  writeBytes(output_, {'o', 'l', 'd'});
+  const auto before = outputDirectory();
+  const auto interrupted = [&](bool unnamedFiles, StopAt at, int signal) {
+    return run({viewer_, first_, second_, output_}, {.withoutUnnamedFiles = !unnamedFiles,
+                                                     .stopAt = at,
+                                                     .stopSignal = signal,
+                                                     .watchedFolder = (root_ / "out").string()});
+  };
+  for (const bool unnamedFiles : {true, false}) {
+    for (const StopAt at : {StopAt::kWriting, StopAt::kFirstNamed}) {
+      for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(std::string(unnamedFiles ? "" : "without unnamed files, ") +
+                     (at == StopAt::kWriting ? "writing, " : "named, ") + strsignal(signal));
+        const PackRun result = interrupted(unnamedFiles, at, signal);
+        if (!result.unavailable.empty()) {
+          GTEST_SKIP() << result.unavailable;
+        }
+        ASSERT_TRUE(result.stopped) << result.errorText;
+        if (!unnamedFiles) {
+          EXPECT_GT(result.namesAtStop.size(), before.size()) << "the temporary had no name";
+        }
+        EXPECT_EQ(result.signal, signal);
+        EXPECT_EQ(outputDirectory(), before);
+      }
+    }
+  }
+  const int unnamed = open((root_ / "out").c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (unnamed == -1) {
+    GTEST_SKIP() << "the test folder's file system has no unnamed files (" << std::strerror(errno)
+                 << "), so nothing removes a temporary after SIGKILL";
+  }
+  close(unnamed);
+  const PackRun killed = interrupted(true, StopAt::kWriting, SIGKILL);
+  ASSERT_TRUE(killed.stopped) << killed.errorText;
+  EXPECT_EQ(killed.namesAtStop.size(), before.size()) << "the temporary had a name";
+  EXPECT_EQ(killed.signal, SIGKILL);
+  EXPECT_EQ(outputDirectory(), before);
 }
 
 TEST_F(PackBadInput, AnEarlierOutputSurvivesARefusal) {

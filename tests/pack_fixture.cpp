@@ -163,8 +163,16 @@ std::string PackFixture::unprivilegedUnavailable(const std::string& lockedFile) 
 std::map<std::string, Bytes> PackFixture::outputDirectory() {
   std::map<std::string, Bytes> entries;
   for (const auto& entry : fs::directory_iterator(root_ / "out")) {
+    // A link is told by where it points, anything else that is not a file by its kind, so that
+    // one replaced by a regular file shows.
+    std::string other;
+    if (entry.is_symlink()) {
+      other = "symbolic link to " + fs::read_symlink(entry.path()).string();
+    } else if (!entry.is_regular_file()) {
+      other = "file of type " + std::to_string(static_cast<int>(entry.status().type()));
+    }
     entries[entry.path().filename().string()] =
-        entry.is_regular_file() ? readBytes(entry.path().string()) : Bytes{};
+        other.empty() ? readBytes(entry.path().string()) : Bytes(other.begin(), other.end());
   }
   return entries;
 }
@@ -183,6 +191,7 @@ void PackFixture::expectRefused(const std::string& viewer, const std::string& fi
   SCOPED_TRACE(file + ": " + reason);
   const auto before = outputDirectory();
   const PackRun result = run({viewer, first, second, output}, options);
+  EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.errorText, "zoravarova-pack: " + file + ": " + reason + "\n");
   EXPECT_EQ(outputDirectory(), before);

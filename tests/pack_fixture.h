@@ -61,7 +61,7 @@ class PackFixture : public ::testing::Test {
   // Why nothing can be run here as a user whom the mode 000 of `lockedFile` stops, or "".
   std::string unprivilegedUnavailable(const std::string& lockedFile);
 
-  // What the output's folder holds, by name and content.
+  // What the output's folder holds, by name and content (a description for what is not a file).
   std::map<std::string, Bytes> outputDirectory();
 
   // Packs and expects exit code 0 with nothing on standard error.

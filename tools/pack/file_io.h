@@ -10,7 +10,8 @@
 // an input too large to pack is refused without reading it.
 class InputFile {
  public:
-  // Throws PackError naming the path when it cannot be opened or is not a regular file.
+  // Throws PackError naming the path when it cannot be opened or is not a regular file; a FIFO
+  // is refused at once instead of waiting for a writer.
   explicit InputFile(std::string path);
   ~InputFile();
   InputFile(const InputFile&) = delete;
@@ -30,8 +31,17 @@ class InputFile {
 // Throws PackError naming the path when it cannot be opened or read in full.
 std::vector<std::uint8_t> readWholeFile(const std::string& path);
 
-// Writes a temporary file beside `path`, gives it the executable mode, then renames it over
-// `path`; on any failure the temporary is removed and `path` is untouched.
+// Throws PackError when `path` cannot name the file to write: it is empty, ends in '/', or names
+// something that is not a regular file (a directory, device, FIFO, socket or symbolic link),
+// which is never replaced.
+void checkOutputPath(const std::string& path);
+
+// Writes `bytes` with the executable mode to a temporary in `path`'s folder, then renames it over
+// `path`. The temporary has no name while it is written where the file system allows (Linux's
+// O_TMPFILE), and gets one only just before the rename; a named temporary is removed on any
+// failure and by SIGHUP, SIGINT, SIGTERM or SIGXFSZ, which then end the process as they would
+// have. So `path` is either untouched or complete, and no temporary stays unless the process is
+// killed by SIGKILL while one has a name.
 void writeExecutableAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // Whether both paths name the same existing file.

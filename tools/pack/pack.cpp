@@ -131,6 +131,8 @@ std::vector<std::uint8_t> buildPackedExecutable(const PackInput& viewer, const P
 
 void packViewerFiles(const std::string& viewerPath, const std::string& firstPath,
                      const std::string& secondPath, const std::string& outputPath) {
+  // First, and before the checks below follow a symbolic link: only a regular file is replaced.
+  checkOutputPath(outputPath);
   if (sameFile(viewerPath, outputPath)) {
     throw PackError(outputPath, "is the input viewer itself; write the packed viewer elsewhere");
   }
