@@ -395,9 +395,10 @@ TEST_F(PackBadInput, SecondImagesWithDamagedChunksEachGetAReasonOnOneLine) {
     std::string shown;
   } unknown[] = {
       {std::string("\0abc", 4), "\\x00abc"},
-      {"\x1b[2J", "\\x1b[2J"},               // would clear the screen
-      {"\t\t\b\n", "\\x09\\x09\\x08\\x0a"},  // would split the line
-      {"\\ABC", "\\x5cABC"},                 // the backslash itself, so an escape cannot be faked
+      {std::string("I\0AB", 4), "I\\x00AB"},  // named "I" by the decoder
+      {"\x1b[2J", "\\x1b[2J"},                // would clear the screen
+      {"\t\t\b\n", "\\x09\\x09\\x08\\x0a"},   // would split the line
+      {"\\ABC", "\\x5cABC"},                  // the backslash itself, so an escape cannot be faked
       {"\xC3\xA9TE", "\\xc3\\xa9TE"},
   };
   for (std::size_t i = 0; i < std::size(unknown); ++i) {

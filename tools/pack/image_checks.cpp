@@ -35,10 +35,11 @@ std::string printable(std::string_view text) {
   return shown;
 }
 
-std::string chunkName(std::uint32_t type) {
+// A chunk's four type bytes, escaped unless `escaped` is false.
+std::string chunkName(std::uint32_t type, bool escaped = true) {
   const char bytes[4] = {static_cast<char>(type >> 24), static_cast<char>(type >> 16),
                          static_cast<char>(type >> 8), static_cast<char>(type)};
-  return printable({bytes, 4});
+  return escaped ? printable({bytes, 4}) : std::string(bytes, 4);
 }
 
 // What the PNG guard refused, said for the person who made the file.
@@ -63,25 +64,29 @@ std::string pngRefusal(const PngDataBound& bound) {
   return "";
 }
 
-// The decoder names a critical chunk it does not know by the chunk's own bytes, which print as
-// nothing when the first is 0, and reads a chunk of type 0 past a file that ends without IEND:
-// find that chunk here instead. Empty when the walk finds neither.
-std::string unknownChunkReason(std::span<const std::uint8_t> png) {
-  constexpr std::uint32_t kKnown[] = {pngChunkType("IHDR"), pngChunkType("PLTE"),
-                                      pngChunkType("IDAT"), pngChunkType("CgBI")};
+// The chunk at which the decoder gives up as on one it does not know: the first critical chunk
+// of a type it does not read before IEND, or, in a file without IEND, the chunk of type 0 it
+// reads past the end.
+struct UnknownChunk {
+  std::uint32_t type = 0;
+  bool pastTheEnd = false;
+};
+
+std::optional<UnknownChunk> unknownChunk(std::span<const std::uint8_t> png) {
+  constexpr std::uint32_t kRead[] = {pngChunkType("IHDR"), pngChunkType("PLTE"),
+                                     pngChunkType("IDAT"), pngChunkType("CgBI")};
   for (std::size_t at = sizeof kPngSignature;;) {
     const std::optional<PngChunk> chunk = pngChunkAt(png, at);
     if (!chunk) {
-      return at == png.size() ? "it ends without an IEND chunk" : "";
+      return at == png.size() ? std::optional(UnknownChunk{0, true}) : std::nullopt;
     }
     if (chunk->type == pngChunkType("IEND") || chunk->pastEnd) {
-      return "";
+      return std::nullopt;
     }
     // A lower-case first letter (bit 5 of the first byte) marks a chunk a decoder may skip.
     const bool critical = (chunk->type & (1u << 29)) == 0;
-    if (critical &&
-        std::find(std::begin(kKnown), std::end(kKnown), chunk->type) == std::end(kKnown)) {
-      return "it has a critical chunk of unknown type \"" + chunkName(chunk->type) + "\"";
+    if (critical && std::find(std::begin(kRead), std::end(kRead), chunk->type) == std::end(kRead)) {
+      return UnknownChunk{chunk->type, false};
     }
     at = chunk->next;
   }
@@ -92,7 +97,8 @@ enum class Format { kJpeg, kPng };
 // The decoder's reason for the failure just seen, about the format being checked. It keeps its
 // last reason across calls and some failures set none, so the caller starts it from one that no
 // decode of a JPEG or PNG gives; that one, or the complaint its PNG probe leaves on a JPEG,
-// means the decoder had nothing to say of its own.
+// means the decoder had nothing to say of its own. It names an unknown chunk by the chunk's type
+// bytes, as a C string, which a 0 among them cuts short or empties: such a chunk is named here.
 std::string decoderReason(std::span<const std::uint8_t> bytes, Format format) {
   const std::string damaged =
       format == Format::kJpeg ? "damaged or truncated JPEG data" : "damaged or truncated PNG data";
@@ -100,9 +106,13 @@ std::string decoderReason(std::span<const std::uint8_t> bytes, Format format) {
   if (reason == "unknown image type" || reason == "bad png sig") {
     return damaged;
   }
-  if (format == Format::kPng && (reason.empty() || reason.ends_with(" PNG chunk not known"))) {
-    if (const std::string chunk = unknownChunkReason(bytes); !chunk.empty()) {
-      return chunk;
+  if (const std::optional<UnknownChunk> chunk =
+          format == Format::kPng ? unknownChunk(bytes) : std::nullopt) {
+    const std::string named = chunkName(chunk->type, false) + " PNG chunk not known";
+    if (reason == named.c_str()) {
+      return chunk->pastTheEnd
+                 ? "it ends without an IEND chunk"
+                 : "it has a critical chunk of unknown type \"" + chunkName(chunk->type) + "\"";
     }
   }
   return reason.empty() ? damaged : printable(reason);
