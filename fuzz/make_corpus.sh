@@ -30,10 +30,18 @@ C
 gcc -Os -nostdlib -static -s -Wl,-n -Wl,--build-id=none -Wl,--no-warn-rwx-segments -o "$work/tiny.elf" "$work/tiny.c"
 
 python3 - "$work" "$here/corpus" <<'PY'
-import pathlib, struct, sys
+import pathlib, struct, sys, zlib
 work, corpus = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
 read = lambda name: (work / name).read_bytes()
 word = lambda value: struct.pack('<I', value)
+
+def png_of_zeros(width, height, count):
+    """An 8-bit RGBA PNG whose image data inflates to `count` zero bytes."""
+    chunk = lambda kind, data: (struct.pack('>I', len(data)) + kind + data +
+                                struct.pack('>I', zlib.crc32(kind + data)))
+    header = struct.pack('>IIBBBBB', width, height, 8, 6, 0, 0, 0)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) +
+            chunk(b'IDAT', zlib.compress(bytes(count), 9)) + chunk(b'IEND', b''))
 
 def put(target, name, data):
     folder = corpus / target
@@ -59,6 +67,13 @@ for first, second in [('rgb.jpg', 'rgba.png'), ('progressive.jpg', 'rgb.png'),
                       ('rgb.jpg', 'rgba16.png'), ('rgb.jpg', 'interlaced.png')]:
     a, b = read(first), read(second)
     put('image_decode', first.split('.')[0] + '-' + second.split('.')[0], word(len(a)) + a + b)
+
+# The guard against PNG data that inflates past its picture: 16 by 16 RGBA needs 16 rows of a
+# filter byte and 64 bytes; one PNG inflates to exactly that, one to a byte more.
+need = 16 * (1 + 16 * 4)
+for name, count in [('rgb-png-at-its-need', need), ('rgb-png-past-its-need', need + 1)]:
+    a = read('rgb.jpg')
+    put('image_decode', name, word(len(a)) + a + png_of_zeros(16, 16, count))
 
 # The packer: the viewer's and the first image's lengths, then the three files; once as
 # linked and once already packed, which packing again must replace.

@@ -6,6 +6,7 @@
 #include <stb_image.h>
 
 #include "render/jpeg_tables.h"
+#include "render/png_data_bound.h"
 
 namespace {
 
@@ -33,8 +34,9 @@ stbi_uc* decode(std::span<const std::uint8_t> encoded, int channels) {
   if (encoded.size() > static_cast<std::size_t>(INT_MAX) || channels == 0) {
     return nullptr;
   }
-  // The decoder would write an oversized Huffman table past its own arrays.
-  if (!jpegHuffmanTablesFit(encoded)) {
+  // The decoder would write an oversized Huffman table past its own arrays, and would inflate
+  // PNG data into memory however far it runs past its picture.
+  if (!jpegHuffmanTablesFit(encoded) || !pngDataFits(encoded)) {
     return nullptr;
   }
   return stbi_load_from_memory(encoded.data(), static_cast<int>(encoded.size()), &decodedWidth,

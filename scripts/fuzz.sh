@@ -36,12 +36,18 @@ for target in "${targets[@]}"; do
   log="$build/logs/$target.txt"
   mkdir -p "$work" "$artifacts" "$(dirname "$log")"
   status=0
-  # One process, one job: the machine is small and shared. A unit that runs over 10 s or
-  # holds over 2 GiB is a finding too. A single allocation may be larger: the PNG decoder
-  # reserves what an IDAT chunk claims, up to 2 GiB, before it finds the data missing, and
-  # never touches it (HARDENING.md).
-  "$build/fuzz/fuzz-$target" -max_total_time="$share" -timeout=10 -rss_limit_mb=2048 \
-    -malloc_limit_mb=4096 \
+  # One process, one job: the machine is small and shared. A unit that runs over 10 s is a
+  # finding, and so is one that needs more memory than the largest picture the decoder's checks
+  # let through (HARDENING.md): sides of 2048 at most, 16-bit RGBA, interlaced. Its inflated data
+  # needs 33,558,272 bytes, into a buffer the decoder sizes at 2048 x (1 + 2048 x 8) = 33,556,480
+  # and doubles once, so 67,112,960 bytes is the largest single allocation: -malloc_limit_mb=65.
+  # Live at once then: that buffer, the 32 MiB picture and its 16 MiB last Adam7 pass, and the
+  # 12 MiB the other image uploaded, 124 MiB; with AddressSanitizer's 256 MiB quarantine of freed
+  # blocks, its shadow of an eighth of both, and the 45 MiB of a run on a small input, 473 MiB
+  # (397 MiB measured on two such pictures): -rss_limit_mb=512. A bomb the checks miss runs past
+  # both.
+  "$build/fuzz/fuzz-$target" -max_total_time="$share" -timeout=10 -rss_limit_mb=512 \
+    -malloc_limit_mb=65 \
     -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$work" "$root/fuzz/corpus/$target" "$root/fuzz/regressions/$target" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")

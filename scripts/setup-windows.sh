@@ -11,7 +11,7 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo=(sudo)
 fi
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev cmake make)
+packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 dpkg-dev cmake make)
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make binutils python3 python3-glad          # build, and the GL loader generator
-  libglfw3-dev libglm-dev libstb-dev                    # window, math, image decoding
+  libglfw3-dev libglm-dev libstb-dev zlib1g-dev         # window, math, image decoding, inflate
   libgl1-mesa-dri libglx-mesa0 libgl1                   # OpenGL in software (llvmpipe)
   libgtest-dev libx11-dev libxtst-dev libxdamage-dev    # tests: X input, screenshots, frame damage
   xvfb x11-xkb-utils x11-utils xdotool imagemagick     # a virtual display for running headless

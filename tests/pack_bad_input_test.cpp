@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/made_png.h"
 #include "tests/pack_fixture.h"
 
 namespace {
@@ -67,6 +69,22 @@ Bytes withOversizedHuffmanTable(Bytes jpeg) {
     }
   }
   return {};
+}
+
+// The PNG with `chunk` put in just before its IEND, the last 12 bytes.
+Bytes beforeEnd(const Bytes& png, const Bytes& chunk) {
+  Bytes changed(png.begin(), png.end() - 12);
+  changed.insert(changed.end(), chunk.begin(), chunk.end());
+  changed.insert(changed.end(), png.end() - 12, png.end());
+  return changed;
+}
+
+// Where the length of the PNG's first IDAT chunk starts.
+std::size_t firstImageData(const Bytes& png) {
+  const Bytes type = {'I', 'D', 'A', 'T'};
+  return static_cast<std::size_t>(std::search(png.begin(), png.end(), type.begin(), type.end()) -
+                                  png.begin()) -
+         4;
 }
 
 // Makes `path` `size` bytes long by a hole, or says why that cannot be had here without
@@ -371,7 +389,75 @@ TEST_F(PackBadInput, SecondImagesThatAreNotA512Rgba8Png) {
   expectSecondRefused(place("flat.png", encodePng(512, 8, 4)),
                       "is 512 by 8 pixels, expected 512 by 512");
   expectSecondRefused(place("cut.png", Bytes(second.begin(), second.end() - 200)),
-                      "does not decode: outofdata");
+                      "is damaged or truncated: its IDAT chunk runs past the end of the file");
+}
+
+// 2 GiB of zeros for a picture that needs 1 MiB: the decoder would inflate all of it, every
+// time the viewer starts. Deflated they are 2 MB, written next to the other inputs.
+TEST_F(PackBadInput, APngWhoseDataInflatesPastItsPictureIsRefusedUnread) {
+  const std::uint64_t need = 512 * (1 + 512 * 4);
+  expectSecondRefused(
+      place("bomb.png", makePng(pngHeaderData(512, 512, 8, 6), zlibZeros(std::uint64_t{2} << 30))),
+      "does not decode: its image data inflates past the 1049088 bytes that its 512 by 512 "
+      "picture needs");
+  expectSecondRefused(
+      place("one-past.png", makePng(pngHeaderData(512, 512, 8, 6), zlibZeros(need + 1))),
+      "does not decode: its image data inflates past the 1049088 bytes that its "
+      "512 by 512 picture needs");
+  // Interlaced, the same picture needs 448 more filter bytes, one for each row of its 7 passes.
+  expectPacked(viewer_, first_,
+               place("interlaced.png",
+                     makePng(pngHeaderData(512, 512, 8, 6, true), zlibZeros(need + 448), 3)),
+               output_);
+}
+
+// Each reason speaks of the PNG, says something, and shows the file's own bytes escaped, so it
+// stays one line and leaves the terminal as it was.
+TEST_F(PackBadInput, SecondImagesWithDamagedChunksEachGetAReasonOnOneLine) {
+  const Bytes second = readBytes(kSecond);
+  const std::size_t idat = firstImageData(second);
+  // Lengths of 0x7FFFFFF0 and 0xFFFFFFF0, big-endian; the decoder gave up on the second without
+  // a reason, leaving the one from the JPEG before it.
+  for (const std::uint32_t length : {0xF0FFFF7Fu, 0xF0FFFFFFu}) {
+    Bytes longData = second;
+    putWord32(longData, idat, length);
+    expectSecondRefused(place("long-idat.png", longData),
+                        "is damaged or truncated: its IDAT chunk runs past the end of the file");
+  }
+  Bytes cutHeader(second.begin(), second.end() - 12);
+  cutHeader.insert(cutHeader.end(), {0x00, 0x00, 0x00, 0x00, 'I'});
+  expectSecondRefused(place("cut-header.png", cutHeader),
+                      "is damaged or truncated: a chunk header runs past the end of the file");
+  expectSecondRefused(place("endless.png", Bytes(second.begin(), second.end() - 12)),
+                      "does not decode: it ends without an IEND chunk");
+
+  const struct {
+    std::string type;
+    std::string shown;
+  } unknown[] = {
+      {std::string("\0abc", 4), "\\x00abc"},
+      {std::string("I\0AB", 4), "I\\x00AB"},  // named "I" by the decoder
+      {"\x1b[2J", "\\x1b[2J"},                // would clear the screen
+      {"\t\t\b\n", "\\x09\\x09\\x08\\x0a"},   // would split the line
+      {"\\ABC", "\\x5cABC"},                  // the backslash itself, so an escape cannot be faked
+      {"\xC3\xA9TE", "\\xc3\\xa9TE"},
+  };
+  for (std::size_t i = 0; i < std::size(unknown); ++i) {
+    expectSecondRefused(
+        place("unknown-" + std::to_string(i) + ".png",
+              beforeEnd(second, pngChunk(unknown[i].type, {1, 2, 3}))),
+        "does not decode: it has a critical chunk of unknown type \"" + unknown[i].shown + "\"");
+  }
+
+  Bytes interlace = second;
+  interlace[28] = 2;  // IHDR: 8 signature bytes, length, type, sides, depth, colour, methods
+  expectSecondRefused(
+      place("interlace.png", interlace),
+      "does not decode: its IHDR chunk names an unknown compression, filter or interlace method");
+  Bytes dictionary = second;
+  dictionary[idat + 9] ^= 0x20;  // the zlib header: its flags damaged
+  expectSecondRefused(place("dictionary.png", dictionary),
+                      "does not decode: its image data does not inflate (bad zlib header)");
 }
 
 // Judged from the files' sizes before a byte of them is read, so these files are holes past

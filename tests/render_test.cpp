@@ -22,10 +22,10 @@
 #include "render/shader_program.h"
 #include "render/shader_sources.h"
 #include "tests/fake_gl.h"
+#include "tests/made_png.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using Calls = std::vector<std::string>;
 
 const std::string kSeparator = "\n -- --------------------------------------------------- -- ";
@@ -445,6 +445,28 @@ TEST_F(RenderTest, AJpegWithAHuffmanTableOfMoreThan256CodesIsNeverUploaded) {
   createImageTexture(sound, GL_RGB);
 
   EXPECT_EQ(calls(), concat({textureCalls(1), textureCalls(2), uploadCalls(8, 8, GL_RGB)}));
+}
+
+TEST_F(RenderTest, APngWhoseDataInflatesPastItsPictureIsNeverUploaded) {
+  // 4 by 2 RGBA needs 2 rows of a filter byte and 16 bytes. The decoder takes data beyond that
+  // and would inflate any amount of it into memory first.
+  const Bytes header = pngHeaderData(4, 2, 8, 6);
+  const Bytes sound = makePng(header, zlibZeros(2 * 17));
+  const Bytes onePast = makePng(header, zlibZeros(2 * 17 + 1));
+  const Bytes bomb = makePng(header, zlibZeros(std::uint64_t{256} << 20), 3);
+  // The decoder reserves what an IDAT's length claims before it finds the bytes missing.
+  Bytes claims(sound.begin(), sound.end() - 12);
+  claims.insert(claims.end(), {0x7F, 0xFF, 0xFF, 0xF0, 'I', 'D', 'A', 'T', 0x78});
+
+  createImageTexture(onePast, GL_RGBA);
+  createImageTexture(bomb, GL_RGBA);
+  createImageTexture(claims, GL_RGBA);
+  createImageTexture(sound, GL_RGBA);
+
+  EXPECT_EQ(calls(), concat({textureCalls(1), textureCalls(2), textureCalls(3), textureCalls(4),
+                             uploadCalls(4, 2, GL_RGBA)}));
+  ASSERT_EQ(fakeGl().textureUploads.size(), 1u);
+  EXPECT_EQ(fakeGl().textureUploads[0], Bytes(4 * 2 * 4, 0));
 }
 
 TEST_F(RenderTest, TheDecoderGivesExactlyTheChannelsOfTheUploadFormat) {
