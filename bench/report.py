@@ -57,22 +57,34 @@ def frames(json_path, tsv_path):
             out.write("\t".join(f"{value:.6f}" for value in row) + "\n")
 
 
+# uftrace pads its units to two letters: "0.040 us", "12.744 ms", "1.312  s". From a minute on
+# it writes minutes and seconds: "1.002  m" is 62 s.
 UNITS = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
-LINE = re.compile(r"^\s*(?:([\d.]+) (ns|us|ms|s))?\s+\[\s*(\d+)\] +([\d.]+) (ns|us|ms|s) \| (.*)$")
+LINE = re.compile(r"^\s*(?:([\d.]+) +([a-z]+))?\s+\[\s*(\d+)\] +([\d.]+) +([a-z]+) \| (.*)$")
+
+
+def milliseconds(number, unit):
+    if unit == "m":
+        minutes, _, seconds = number.partition(".")
+        return (int(minutes) * 60 + int(seconds)) * 1e3
+    return float(number) * UNITS[unit]
 
 
 def call_tree(path):
     """The calls of the first thread as nested dicts: name, start and duration in ms, children."""
     root = {"name": "", "calls": []}
     stack, tid = [root], None
-    for line in Path(path).read_text(errors="replace").splitlines():
+    for number, line in enumerate(Path(path).read_text(errors="replace").splitlines(), 1):
         match = LINE.match(line)
         if not match or (tid is not None and match[3] != tid):
             continue
+        try:
+            start = milliseconds(match[4], match[5])
+            duration = milliseconds(match[1], match[2]) if match[1] else None
+        except KeyError as unit:
+            sys.exit(f"report.py: {path}:{number}: a time in {unit}, a unit this report cannot read")
         tid = match[3]
-        start = float(match[4]) * UNITS[match[5]]
         text = match[6].strip()
-        duration = float(match[1]) * UNITS[match[2]] if match[1] else None
         if text.startswith("}"):
             stack.pop()["ms"] = duration
         else:
@@ -95,8 +107,10 @@ def stages(path):
         sys.exit(f"report.py: no call of main in {path}: uftrace found no symbols of the viewer")
     main = mains[0]
     top = named(main["calls"], "runViewer")[0]["calls"]
-    first = named(top, "runFrame")[0]
-    before = [call for call in top if call["start"] < first["start"]]
+    # By order, not by start: past a second uftrace gives times to the millisecond only, so the
+    # calls just before the first frame start when it does.
+    position = [call["name"] for call in top].index("runFrame")
+    first, before = top[position], top[:position]
     result = {("loadEmbeddedImages", "ours"): named(main["calls"], "loadEmbeddedImages")[0]["ms"]}
     for name, whose in [("glfwInit", "GLFW"), ("glfwCreateWindow", "GLFW, driver"),
                         ("gladLoadGL", "ours"), ("ShaderProgram::ShaderProgram", "driver"),

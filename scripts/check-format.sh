@@ -5,9 +5,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 cd "$root"
-mapfile -t files < <(git ls-files -- '*.cpp' '*.h' ':!:scene/cube_field_table.cpp')
+# Found on disk rather than asked of git, so that a source tarball without .git is checked the
+# same. What .gitignore keeps out of the repository at the top (build*/, dist/, ...) holds build
+# output and GLFW's own sources, so those folders are left out, as is git's own.
+prune=(-path ./.git)
+while IFS= read -r ignored; do
+  prune+=(-o -path "./$ignored")
+done < <(sed -n 's|^/\(.*\)/$|\1|p' .gitignore)
+mapfile -t files < <(find . \( "${prune[@]}" \) -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) \
+  ! -path ./scene/cube_field_table.cpp -print | sed 's|^\./||' | LC_ALL=C sort)
 if [ ${#files[@]} -eq 0 ]; then
-  echo "check-format: no sources found (is $root a git checkout?)" >&2
+  echo "check-format: no C++ sources found under $root" >&2
   exit 2
 fi
 different=()
