@@ -1,12 +1,9 @@
 // Decodes an encoded image from memory into a new 2D texture with mipmaps.
 #include "render/image_texture.h"
 
-#include <climits>
-
 #include <stb_image.h>
 
-#include "render/jpeg_tables.h"
-#include "render/png_data_bound.h"
+#include "render/guarded_decode.h"
 
 namespace {
 
@@ -24,23 +21,8 @@ int channelsOf(GLenum pixelFormat) {
     case GL_RGBA:
       return 4;
     default:
-      return 0;
+      return 0;  // which the decode refuses
   }
-}
-
-stbi_uc* decode(std::span<const std::uint8_t> encoded, int channels) {
-  // A length the decoder cannot take, or a format it cannot produce: both count as a failed
-  // decode. An empty buffer needs no test of its own: the decoder finds no picture in it.
-  if (encoded.size() > static_cast<std::size_t>(INT_MAX) || channels == 0) {
-    return nullptr;
-  }
-  // The decoder would write an oversized Huffman table past its own arrays, and would inflate
-  // PNG data into memory however far it runs past its picture.
-  if (!jpegHuffmanTablesFit(encoded) || !pngDataFits(encoded)) {
-    return nullptr;
-  }
-  return stbi_load_from_memory(encoded.data(), static_cast<int>(encoded.size()), &decodedWidth,
-                               &decodedHeight, &decodedChannels, channels);
 }
 
 }  // namespace
@@ -60,7 +42,9 @@ GLuint createImageTexture(std::span<const std::uint8_t> encoded, GLenum pixelFor
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
 
   const int channels = channelsOf(pixelFormat);
-  stbi_uc* pixels = decode(encoded, channels);
+  // Refused bytes count as a failed decode, silently.
+  stbi_uc* pixels =
+      decodeGuarded(encoded, &decodedWidth, &decodedHeight, &decodedChannels, channels).pixels;
   // GL reads rows padded to its default unpack alignment of 4 while the decoder packs them
   // without gaps: rows that are not whole words would have GL read past the pixels, so such a
   // picture counts as a failed decode (512 pixels a row, as the packer demands, always are).

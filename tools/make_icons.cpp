@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +12,7 @@
 
 #include <stb_image.h>
 
-#include "render/jpeg_tables.h"
+#include "render/guarded_decode.h"
 #include "tools/write_whole_file.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -50,20 +49,21 @@ std::string load(const char* path, Picture& out) {
   if (failed) {
     return std::string("cannot read it: ") + std::strerror(readErrno);
   }
-  if (encoded.size() > static_cast<std::size_t>(INT_MAX)) {
-    return "cannot decode it: too large";
-  }
-  // The decoder overruns its arrays on some damaged JPEG tables; every caller checks first.
-  if (!jpegHuffmanTablesFit(encoded)) {
-    return "cannot decode it: damaged JPEG Huffman tables";
-  }
   int channels = 0;
-  std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
-      stbi_load_from_memory(encoded.data(), static_cast<int>(encoded.size()), &out.width,
-                            &out.height, &channels, 3),
-      stbi_image_free);
-  if (pixels == nullptr) {
-    return std::string("cannot decode it: ") + stbi_failure_reason();
+  const GuardedDecode decoded = decodeGuarded(encoded, &out.width, &out.height, &channels, 3);
+  std::unique_ptr<stbi_uc, void (*)(void*)> pixels(decoded.pixels, stbi_image_free);
+  switch (decoded.refusal) {
+    case DecodeRefusal::kTooLarge:
+      return "cannot decode it: too large";
+    case DecodeRefusal::kHuffmanTables:
+      return "cannot decode it: damaged JPEG Huffman tables";
+    case DecodeRefusal::kPngData:
+      return "cannot decode it: damaged PNG data, or data that inflates past its picture";
+    case DecodeRefusal::kChannels:
+    case DecodeRefusal::kDecoder:
+      return std::string("cannot decode it: ") + stbi_failure_reason();
+    case DecodeRefusal::kNone:
+      break;
   }
   if (out.width != out.height) {
     return "it is " + std::to_string(out.width) + "x" + std::to_string(out.height) + ", not square";

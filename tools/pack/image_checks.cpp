@@ -4,13 +4,13 @@
 #include <stb_image.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <iterator>
 #include <optional>
 #include <string_view>
 
-#include "render/jpeg_tables.h"
+#include "render/guarded_decode.h"
+#include "render/jpeg_segments.h"
 #include "render/png_data_bound.h"
 #include "tools/pack/pack_error.h"
 
@@ -121,26 +121,26 @@ std::string decoderReason(std::span<const std::uint8_t> bytes, Format format) {
 // Decodes fully, as the viewer does, asking for `channels`; a failure names the decoder's reason.
 void checkDecodes(std::span<const std::uint8_t> bytes, Format format, int channels,
                   const std::string& fileName) {
-  if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
-    throw PackError(fileName, "is too large to decode");
-  }
-  if (!jpegHuffmanTablesFit(bytes)) {
-    throw PackError(fileName, "does not decode: a Huffman table is oversized or missing");
-  }
-  if (const PngDataBound bound = checkPngDataBound(bytes); bound.verdict != PngDataVerdict::kFits) {
-    throw PackError(fileName, pngRefusal(bound));
-  }
   int width = 0;
   int height = 0;
   int stored = 0;
   const std::uint8_t nothing = 0;
   stbi_info_from_memory(&nothing, 1, &width, &height, &stored);  // "unknown image type"
-  stbi_uc* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width,
-                                          &height, &stored, channels);
-  if (pixels == nullptr) {
-    throw PackError(fileName, "does not decode: " + decoderReason(bytes, format));
+  const GuardedDecode decoded = decodeGuarded(bytes, &width, &height, &stored, channels);
+  switch (decoded.refusal) {
+    case DecodeRefusal::kTooLarge:
+      throw PackError(fileName, "is too large to decode");
+    case DecodeRefusal::kHuffmanTables:
+      throw PackError(fileName, "does not decode: a Huffman table is oversized or missing");
+    case DecodeRefusal::kPngData:
+      throw PackError(fileName, pngRefusal(decoded.png));
+    case DecodeRefusal::kChannels:  // never asked for here
+    case DecodeRefusal::kDecoder:
+      throw PackError(fileName, "does not decode: " + decoderReason(bytes, format));
+    case DecodeRefusal::kNone:
+      break;
   }
-  stbi_image_free(pixels);
+  stbi_image_free(decoded.pixels);
   if (stored != channels) {
     throw PackError(fileName, "has " + std::to_string(stored) + " components, expected " +
                                   std::to_string(channels));
@@ -153,32 +153,6 @@ void checkDecodes(std::span<const std::uint8_t> bytes, Format format, int channe
   }
 }
 
-// The first frame marker of a JPEG, FF C0 for baseline; 0 when none is found.
-int firstFrameMarker(std::span<const std::uint8_t> bytes) {
-  std::size_t at = 2;
-  while (at + 4 <= bytes.size()) {
-    if (bytes[at] != 0xFF) {
-      return 0;
-    }
-    const int marker = bytes[at + 1];
-    if (marker == 0xFF) {  // fill byte
-      ++at;
-      continue;
-    }
-    const bool isFrame =
-        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (isFrame) {
-      return marker;
-    }
-    if (marker == 0xDA || marker == 0xD9) {  // scan or end before any frame
-      return 0;
-    }
-    const std::size_t length = static_cast<std::size_t>(bytes[at + 2]) << 8 | bytes[at + 3];
-    at += 2 + length;
-  }
-  return 0;
-}
-
 }  // namespace
 
 void checkFirstImage(std::span<const std::uint8_t> bytes, const std::string& fileName) {
@@ -188,7 +162,7 @@ void checkFirstImage(std::span<const std::uint8_t> bytes, const std::string& fil
   if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] != 0xD8 || bytes[2] != 0xFF) {
     throw PackError(fileName, "is not a JPEG");
   }
-  const int frame = firstFrameMarker(bytes);
+  const int frame = jpegFirstFrameMarker(bytes);
   if (frame == 0) {
     throw PackError(fileName, "is a JPEG without a frame header");
   }
