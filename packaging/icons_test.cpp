@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/jpeg_edit.h"
+#include "tests/made_png.h"
 #include "tests/x_session.h"
 
 namespace {
@@ -160,23 +162,6 @@ TEST(Icons, AverageOverTheAreaEachPixelCovers) {
   }
 }
 
-// A JPEG whose scan decodes with Huffman tables it never defined: the segments of `jpeg` before
-// its scan without the table segments (0xFFC4), then the scan.
-std::vector<std::uint8_t> withoutHuffmanTables(const std::vector<std::uint8_t>& jpeg) {
-  std::vector<std::uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
-  std::size_t at = 2;
-  while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) {
-    const std::size_t length = 2 + static_cast<std::size_t>(jpeg[at + 2] << 8 | jpeg[at + 3]);
-    if (jpeg[at + 1] != 0xC4) {
-      out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at),
-                 jpeg.begin() + static_cast<std::ptrdiff_t>(at + length));
-    }
-    at += length;
-  }
-  out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
-  return out;
-}
-
 TEST(Icons, RefusedInputsGetOneLineNamingTheFileAndNoIcon) {
   const std::string dir = makeTestDirectory("IconsRefused");
   const std::string assets = ZV_ASSET_DIR;
@@ -194,6 +179,10 @@ TEST(Icons, RefusedInputsGetOneLineNamingTheFileAndNoIcon) {
   writeBytes(garbage, {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'});
   const std::string tableless = dir + "/tableless.jpg";
   writeBytes(tableless, withoutHuffmanTables(readBytes(first)));
+  // 4 by 2 RGBA needs 2 rows of a filter byte and 16 bytes: one byte more would be inflated
+  // into memory along with the rest, however much that is.
+  const std::string inflating = dir + "/inflating.png";
+  writeBytes(inflating, makePng(pngHeaderData(4, 2, 8, 6), zlibZeros(2 * 17 + 1)));
 
   struct Case {
     std::string first, second, expected;
@@ -202,6 +191,8 @@ TEST(Icons, RefusedInputsGetOneLineNamingTheFileAndNoIcon) {
       {dir + "/absent.jpg", second, dir + "/absent.jpg: cannot open it: "},
       {first, garbage, garbage + ": cannot decode it: "},
       {tableless, second, tableless + ": cannot decode it: damaged JPEG Huffman tables"},
+      {first, inflating,
+       inflating + ": cannot decode it: damaged PNG data, or data that inflates past its picture"},
       {wide, wide, wide + ": it is 64x32, not square"},
       {first, small, small + ": it is 32x32, not the 512x512 of " + first},
   };

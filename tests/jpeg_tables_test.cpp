@@ -1,6 +1,8 @@
 // The JPEG check run before the decoder: damaged tables are caught, sound pictures all pass, and
-// whatever the decoder refuses by itself is left to it.
+// whatever the decoder refuses by itself is left to it. And the frame lookup on the same walk.
 #include "render/jpeg_tables.h"
+#include "render/jpeg_segments.h"
+#include "tests/jpeg_edit.h"
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -23,21 +25,6 @@ Bytes readBytes(const std::string& path) {
 const Bytes& first() {
   static const Bytes bytes = readBytes(std::string(ZV_ASSET_DIR) + "/first.jpg");
   return bytes;
-}
-
-// The segments before the first scan with every Huffman table segment left out.
-Bytes withoutHuffmanTables(const Bytes& jpeg) {
-  Bytes out(jpeg.begin(), jpeg.begin() + 2);
-  std::size_t at = 2;
-  while (at + 4 <= jpeg.size() && jpeg[at + 1] != 0xDA) {
-    const std::size_t length = 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
-    if (jpeg[at + 1] != 0xC4) {
-      out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + at + length);
-    }
-    at += length;
-  }
-  out.insert(out.end(), jpeg.begin() + at, jpeg.end());
-  return out;
 }
 
 // --- Pieces of JPEG put together by hand; only what the check reads has to be right.
@@ -269,5 +256,33 @@ TEST(JpegTables, EveryKeptFuzzFindingIsRefused) {
       at += size;
     }
     EXPECT_TRUE(refused);
+  }
+}
+
+// The frame the decoder would read first, found by the walk the table check takes.
+TEST(JpegFrameLookup, FindsTheFirstFrameWhereTheDecoderWould) {
+  struct Lookup {
+    const char* name;
+    Bytes bytes;
+    int frame;
+  };
+  const Lookup lookups[] = {
+      {"the first of two, after a table segment",
+       join({kStart, huffmanSegment({table(0, 0, 3)}), frame(0xC1), frame(0xC0)}), 0xC1},
+      {"after the codes that are not frames",
+       join({kStart, {0xFF, 0xC8, 0x00, 0x02, 0xFF, 0xCC, 0x00, 0x02}, frame(0xC3)}), 0xC3},
+      {"past a frame code inside a segment skipped by its length",
+       join({kStart, {0xFF, 0xE1, 0x00, 0x04, 0xFF, 0xC0}, frame(0xC2)}), 0xC2},
+      {"after fill bytes", join({kStart, {0xFF, 0xFF}, frame(0xC2)}), 0xC2},
+      // The decoder steps over these looking for a marker, and then reads the frame.
+      {"after a stray byte, a restart marker and FF 00",
+       join({kStart, {0x12, 0xFF, 0xD0, 0xFF, 0x00}, frame(0xC2)}), 0xC2},
+      {"none: a scan first", join({kStart, scan({0x00}), frame(0xC0)}), 0},
+      {"none: the end of the image first", join({kStart, kEnd, frame(0xC0)}), 0},
+      {"none: the bytes end first", join({kStart, {0xFF, 0xE0, 0x00, 0x02}}), 0},
+      {"none: not a JPEG", join({{0x12, 0x34}, frame(0xC0)}), 0},
+  };
+  for (const Lookup& lookup : lookups) {
+    EXPECT_EQ(jpegFirstFrameMarker(lookup.bytes), lookup.frame) << lookup.name;
   }
 }
