@@ -71,6 +71,20 @@ class UftraceReplay(unittest.TestCase):
         for key, value in expected.items():
             self.assertAlmostEqual(stages[key], value, places=6, msg=key)
 
+    def test_a_decode_below_a_call_of_ours_is_still_the_decode(self):
+        # The recorded start-up with each decode moved into a wrapper that also runs the checks.
+        lines = []
+        for line in SLOW_START.read_text().splitlines():
+            lines.append(line.replace("jpegHuffmanTablesFit();", "decodeGuarded() {"))
+            if line.endswith("} /* stbi_load_from_memory */"):
+                lines.append("  30.000 ms [ 20633]   2.320  s |       } /* decodeGuarded */")
+        with tempfile.TemporaryDirectory() as folder:
+            path = Path(folder) / "wrapped.txt"
+            path.write_text("\n".join(lines) + "\n")
+            stages = report.stages(path)
+        self.assertAlmostEqual(stages["texture 1: decode (stbi_load_from_memory)", "ours"], 22.846)
+        self.assertAlmostEqual(stages["texture 2: decode (stbi_load_from_memory)", "ours"], 7.720)
+
     def test_a_unit_it_cannot_read_is_named_with_its_line(self):
         with tempfile.TemporaryDirectory() as folder:
             path = Path(folder) / "hours.txt"
