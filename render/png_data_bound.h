@@ -53,7 +53,3 @@ struct PngDataBound {
 // the IDAT data through a buffer of fixed size, stopping as soon as the output passes the
 // header's need: the decoder would inflate it all into memory, however much that is.
 PngDataBound checkPngDataBound(std::span<const std::uint8_t> encoded);
-
-inline bool pngDataFits(std::span<const std::uint8_t> encoded) {
-  return checkPngDataBound(encoded).verdict == PngDataVerdict::kFits;
-}
