@@ -9,6 +9,9 @@ x_xvfb=
 x_viewer=
 x_window=
 x_status=
+# The deadlines of the waits that depend on the viewer, in seconds.
+x_settle_seconds=30
+x_escape_seconds=20
 
 x_fail() {
   echo "$x_name: $*" >&2
@@ -80,13 +83,13 @@ x_settled() {
 # in a row agree. Saves that picture as PPM.
 x_settled_shot() {
   rm -f "$x_log/shot.ppm" "$x_log/previous.ppm"
-  x_wait 30 x_settled ||
-    x_fail "the picture did not settle on cubes within 30 s (centre pixel $(x_pixel_of "$x_log/shot.ppm" 400 300))"
+  x_wait "$x_settle_seconds" x_settled ||
+    x_fail "the picture did not settle on cubes within $x_settle_seconds s (centre pixel $(x_pixel_of "$x_log/shot.ppm" 400 300))"
   mv "$x_log/shot.ppm" "$1"
 }
 
 # x_end_viewer: ends the viewer as a user does and sets x_status to its exit code; false when it
-# goes on running for 20 s, which the caller reports. A key can be
+# goes on running for x_escape_seconds, which the caller reports. A key can be
 # missed before the window has the focus, and the viewer only sees a key that is down when a
 # frame starts: the window gets the focus and Escape is held a while, again until the viewer ends.
 x_escape() {
@@ -97,7 +100,7 @@ x_escape() {
   ! x_alive
 }
 x_end_viewer() {
-  x_wait 20 x_escape || return 1
+  x_wait "$x_escape_seconds" x_escape || return 1
   x_status=0
   wait "$x_viewer" || x_status=$?
   x_viewer=
