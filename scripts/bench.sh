@@ -35,13 +35,13 @@ if [ -n "$(ls -A "$out" 2>/dev/null)" ] && [ ! -f "$out/when.txt" ]; then
   exit 2
 fi
 
-"$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=ON >/dev/null
-cmake --build "$build" -j 2 --target bench >/dev/null
+"$root/scripts/setup.sh" bench
+source "$root/scripts/lib.sh"
+(cd "$root" && cmake --preset bench -B "$build") >/dev/null
+cmake --build "$build" -j "$zv_jobs" --target bench >/dev/null
 # The same sources compiled for tracing (-pg), packed like the viewer.
-cmake -S "$root" -B "$build/traced" -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=OFF \
-  -DCMAKE_C_FLAGS=-pg -DCMAKE_CXX_FLAGS=-pg >/dev/null
-cmake --build "$build/traced" -j 2 --target zoravarova-packed >/dev/null
+(cd "$root" && cmake --preset bench-traced -B "$build/traced") >/dev/null
+cmake --build "$build/traced" -j "$zv_jobs" --target zoravarova-packed >/dev/null
 
 run="$build/bench/zoravarova-bench-run"
 # Debian's own Python, whose packages compare.py and report.py use.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds everything into build/ (after installing what is missing).
+# Configures and builds everything, tests included, into build/ (after installing what is missing).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" -j "$(nproc)"
+"$root/scripts/setup.sh" test
+cd "$root"
+cmake --preset default >/dev/null
+cmake --build --preset default

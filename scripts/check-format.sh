@@ -3,7 +3,7 @@
 # such file. Generated tables and the decoder's own headers are not ours to format.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" format
 cd "$root"
 # Found on disk rather than asked of git, so that a source tarball without .git is checked the
 # same. What .gitignore keeps out of the repository at the top (build*/, dist/, ...) holds build

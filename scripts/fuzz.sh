@@ -12,19 +12,15 @@ while [ $# -gt 0 ]; do
     *) echo "usage: $0 [--seconds N]" >&2; exit 2 ;;
   esac
 done
-# AddressSanitizer reserves terabytes of shadow address space up front, which a kernel that never
-# overcommits memory (vm.overcommit_memory=2) refuses: there this stage cannot run at all.
-if [ "$(cat /proc/sys/vm/overcommit_memory 2>/dev/null)" = 2 ]; then
-  echo "fuzz: skipped: vm.overcommit_memory is 2, so AddressSanitizer cannot reserve its shadow memory" >&2
-  exit 77
-fi
-"$root/scripts/setup.sh"
+source "$root/scripts/lib.sh"
+zv_needs_overcommit fuzz
+"$root/scripts/setup.sh" test
 command -v clang++ >/dev/null || { echo "fuzz: clang++ is missing (scripts/setup.sh installs it)" >&2; exit 2; }
 
 targets=(embedded_reader image_decode pack_checks)
 build="$root/build-fuzz"
-cmake --preset fuzz -S "$root" >/dev/null
-cmake --build "$build" -j 2 --target "${targets[@]/#/fuzz-}" >/dev/null
+(cd "$root" && cmake --preset fuzz >/dev/null &&
+  cmake --build --preset fuzz --target "${targets[@]/#/fuzz-}" >/dev/null)
 
 share=$(( seconds / ${#targets[@]} ))
 [ "$share" -ge 1 ] || share=1

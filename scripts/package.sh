@@ -2,39 +2,30 @@
 # Builds the release packages into dist/: the Debian package (CPack) and the Windows zip.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-# CPack's archiver and Wine read file names through the locale's character set; the plain POSIX
-# locale of a minimal system cannot name a checkout path with a non-ASCII letter. C.UTF-8 is
-# always there.
-if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
-  export LC_ALL=C.UTF-8
-fi
-"$root/scripts/setup.sh"
+source "$root/scripts/lib.sh"
+zv_utf8_locale
+"$root/scripts/setup.sh" package
 "$root/scripts/setup-windows.sh"
 # Files and folders made here go into the packages: their modes must not follow the caller's umask.
 umask 022
 build="$root/build-package"
 dist="$root/dist"
 version=1.0.0
-jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 mkdir -p "$dist"
 
 # Debian's hardening: checked buffer functions, and every symbol bound at start-up so that the
 # relocation table can be made read-only.
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=OFF \
-  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_C_FLAGS="-D_FORTIFY_SOURCE=2" \
-  -DCMAKE_CXX_FLAGS="-D_FORTIFY_SOURCE=2" -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro,-z,now" \
-  >/dev/null
-cmake --build "$build" -j "$jobs"
+# (The package preset.)
+cd "$root"
+cmake --preset package >/dev/null
+cmake --build --preset package
 (cd "$build" && cpack -G DEB -B "$build/cpack")
 cp "$build/cpack/zoravarova_${version}_amd64.deb" "$dist/"
 
 # The Windows viewer, cross-built in Release and packed by the packer just built for this host.
 cross="$build/windows"
-cmake -S "$root" -B "$cross" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DZV_BUILD_TESTS=OFF \
-  -Dglfw3_DIR="$root/build-windows/glfw/lib/cmake/glfw3" \
-  -DZV_HOST_PACKER="$build/tools/zoravarova-pack" >/dev/null
-cmake --build "$cross" -j "$jobs" --target zoravarova.exe-installed
+cmake --preset package-windows >/dev/null
+cmake --build --preset package-windows
 
 name="zoravarova-${version}-windows-x86_64"
 stage="$build/zip"

@@ -6,18 +6,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build-windows"
 prefix="$out/glfw"
 
+source "$root/scripts/lib.sh"
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
   sudo=(sudo)
 fi
 
-packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 dpkg-dev cmake make)
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
-  fi
-done
+mapfile -t missing < <(zv_missing g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 dpkg-dev cmake make)
 
 # `apt-get source` needs source entries for the archive the machine already installs from.
 has_sources() {

@@ -1,35 +1,56 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing the viewer need; idempotent.
+# Installs the Debian packages one or more purposes need, and no others; idempotent.
+#
+#   scripts/setup.sh PURPOSE...
+#     run      build the viewer and its packer, and show it (on a virtual display if there is none)
+#     format   the format check over our own sources
+#     bench    build the benchmarks and the tests' X harness they use, and profile the viewer
+#     package  build the .deb and validate the files it installs
+#     test     everything CI's stages need: all of the above, the tests, Clang and the sanitizers
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/lib.sh"
 
-packages=(
+run=(
   cmake g++ make binutils python3 python3-glad          # build, and the GL loader generator
   libglfw3-dev libglm-dev libstb-dev zlib1g-dev         # window, math, image decoding, inflate
   libgl1-mesa-dri libglx-mesa0 libgl1                   # OpenGL in software (llvmpipe)
+  xvfb x11-xkb-utils x11-utils xdotool imagemagick     # without a display: Xvfb, Escape, screenshot
+)
+format=(clang-format)
+tests=(
   libgtest-dev libx11-dev libxtst-dev libxdamage-dev    # tests: X input, screenshots, frame damage
-  xvfb x11-xkb-utils x11-utils xdotool imagemagick     # a virtual display for running headless
   clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
-  clang-format git                                      # the format check over our own sources
+)
+bench=(
   libbenchmark-dev libbenchmark-tools python3-scipy     # frame benchmarks, compare.py
   uftrace heaptrack gnuplot-nox                         # start-up trace, heap profile, plot
+)
+package=(
   desktop-file-utils appstream groff-base man-db        # validators of the files in packaging/
   dpkg-dev lintian                                      # the .deb: its dependencies, its checks
 )
 
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
-  fi
+usage="usage: $0 PURPOSE... (run, format, bench, package, test)"
+[ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
+wanted=()
+for purpose in "$@"; do
+  case "$purpose" in
+    run) wanted+=("${run[@]}") ;;
+    format) wanted+=("${format[@]}") ;;
+    # The benchmarks are built with the tests, whose X harness runs the viewer for them.
+    bench) wanted+=("${run[@]}" "${tests[@]}" "${bench[@]}") ;;
+    package) wanted+=("${run[@]}" "${package[@]}") ;;
+    test) wanted+=("${run[@]}" "${format[@]}" "${tests[@]}" "${bench[@]}" "${package[@]}") ;;
+    *) echo "setup.sh: unknown purpose \"$purpose\"; $usage" >&2; exit 2 ;;
+  esac
 done
+
+mapfile -t missing < <(zv_missing "${wanted[@]}" | sort -u)
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
-
-sudo=()
-if [ "$(id -u)" -ne 0 ]; then
-  sudo=(sudo)
-fi
 echo "Installing: ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+zv_as_root apt-get update -qq
+DEBIAN_FRONTEND=noninteractive zv_as_root apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null

@@ -21,45 +21,37 @@ while [ $# -gt 0 ]; do
 done
 [ -x "$viewer" ] || { echo "soak: $viewer: no viewer there; build it first (scripts/build.sh)" >&2; exit 2; }
 output=${output:-$(dirname "$viewer")/soak-rss.txt}
-for tool in Xvfb xdotool; do
+for tool in Xvfb xdotool xwininfo import; do
   command -v "$tool" >/dev/null || { echo "soak: $tool is missing (scripts/setup.sh installs it)" >&2; exit 2; }
 done
 
 screen_w=1280
 screen_h=1024
-log=$(mktemp -d)
-xvfb=
-viewer_pid=
-cleanup() {
-  [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$log"
-}
-trap cleanup EXIT
+x_name=soak
+source "$root/scripts/x-session.sh"
+trap x_stop EXIT
+x_start_display "${screen_w}x${screen_h}x24"
+x_start_viewer "$viewer"
+window=$x_window
+viewer_pid=$x_viewer
 
-Xvfb -displayfd 3 -screen 0 "${screen_w}x${screen_h}x24" -noreset -nolisten tcp 3>"$log/display" \
-  >"$log/xvfb.txt" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$log/display" ] && break; sleep 0.1; done
-[ -s "$log/display" ] || { echo "soak: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$log/display")"
-
-"$viewer" >"$log/viewer.txt" 2>&1 &
-viewer_pid=$!
-window=
-for _ in $(seq 100); do
-  window=$(xdotool search --name '^ZORAVAROVA$' 2>/dev/null | head -n1) && [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "soak: the viewer's window never appeared" >&2; exit 1; }
-
-alive() { kill -0 "$viewer_pid" 2>/dev/null; }
+alive() { x_alive; }
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$viewer_pid/status"; }
 # A window of 0 by 0 does not exist in X (the server answers BadValue; xdotool leaves a 0
 # dimension as it is), so the 0 by 0 request is followed by 1 by 1, the smallest the window can
 # be, and an unmap, which leaves nothing to draw into.
 resize() { xdotool windowsize "$window" "$1" "$2" >/dev/null 2>&1 || true; }
+map_state() { xwininfo -id "$window" 2>/dev/null | grep -q "Map State: $1"; }
+# Back at 800 by 600 and drawn there: the client area's corner shows the clear colour.
+drawn_at_800x600() {
+  alive && xwininfo -id "$window" 2>/dev/null | grep -q 'Width: 800' &&
+    xwininfo -id "$window" 2>/dev/null | grep -q 'Height: 600' &&
+    x_is_clear "$(x_pixel 799 599)"
+}
+settle() {
+  resize 800 600
+  x_wait 10 drawn_at_800x600 || true
+}
 
 # One cycle of 10 s: bursts of random motion, each followed by a random resize, an unmap and
 # map, or nothing; the window goes back to 800 by 600 before the sample so that every sample
@@ -77,20 +69,25 @@ cycle() {
       1) resize $((RANDOM % screen_w + 1)) $((RANDOM % screen_h + 1)) ;;
       2) resize "$screen_w" "$screen_h" ;;
       3) xdotool windowunmap "$window" >/dev/null 2>&1 || true
-         sleep 0.2
-         xdotool windowmap "$window" >/dev/null 2>&1 || true ;;
+         x_wait 5 map_state IsUnMapped || true
+         xdotool windowmap "$window" >/dev/null 2>&1 || true
+         x_wait 5 map_state IsViewable || true ;;
       *) ;;
     esac
     alive || return 1
   done
-  resize 800 600
-  sleep 0.5
+  settle
 }
 
 echo "# seconds rss_kib (viewer $viewer, pid $viewer_pid, $(date -u +%FT%TZ))" >"$output"
 # The largest and smallest sizes come first, so that the driver's peak buffers exist before
 # the first minute is over.
-resize "$screen_w" "$screen_h"; sleep 0.5; resize 0 0; resize 1 1; sleep 0.5; resize 800 600
+resize "$screen_w" "$screen_h"
+x_wait 10 eval 'xwininfo -id "$window" | grep -q "Width: $screen_w"' || true
+resize 0 0
+resize 1 1
+x_wait 10 eval 'xwininfo -id "$window" | grep -q "Width: 1\$"' || true
+settle
 start=$SECONDS
 failure=
 while [ $((SECONDS - start)) -lt "$seconds" ]; do
@@ -101,21 +98,15 @@ while [ $((SECONDS - start)) -lt "$seconds" ]; do
   echo "$((SECONDS - start)) $(rss_kib)" >>"$output"
 done
 
-if [ -z "$failure" ]; then
-  # A key can be missed before the window has the focus: press Escape until the viewer ends.
-  for _ in $(seq 10); do
-    xdotool key --window "$window" Escape >/dev/null 2>&1 || true
-    xdotool key Escape >/dev/null 2>&1 || true
-    for _ in $(seq 10); do alive || break 2; sleep 0.1; done
-  done
-fi
 status=0
-if alive; then
+if [ -z "$failure" ] && x_end_viewer; then
+  status=$x_status
+else
   failure=${failure:-"the viewer did not end on Escape"}
-  kill "$viewer_pid"
+  if alive; then kill "$x_viewer"; fi
+  wait "$x_viewer" || true
+  x_viewer=
 fi
-wait "$viewer_pid" || status=$?
-viewer_pid=
 [ -z "$failure" ] && [ "$status" -ne 0 ] && failure="the viewer ended with exit code $status"
 
 # Growth after the first minute. RSS moves between plateaus several MiB apart as the driver

@@ -4,8 +4,8 @@
 # RelWithDebInfo in the GCC stage: a test that holds in only one build type fails in CI.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
-cmake -S "$root" -B "$root/build-clang" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$root/build-clang" -j "$(nproc)"
-ctest --test-dir "$root/build-clang" --output-on-failure -j 2 --timeout 300
+"$root/scripts/setup.sh" test
+cd "$root"
+cmake --preset clang >/dev/null
+cmake --build --preset clang
+ctest --preset clang

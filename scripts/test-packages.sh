@@ -3,12 +3,8 @@
 # installs, compares its file list with the one below, and runs the package tests on both.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-# CPack's archiver and Wine read file names through the locale's character set; the plain POSIX
-# locale of a minimal system cannot name a checkout path with a non-ASCII letter. C.UTF-8 is
-# always there.
-if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
-  export LC_ALL=C.UTF-8
-fi
+source "$root/scripts/lib.sh"
+zv_utf8_locale
 version=1.0.0
 deb="$root/dist/zoravarova_${version}_amd64.deb"
 zip="$root/dist/zoravarova-${version}-windows-x86_64.zip"

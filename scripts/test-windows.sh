@@ -10,5 +10,5 @@ source "$root/scripts/wine-session.sh"
 trap stop_wine EXIT
 start_wine "$root/build-windows/wine-log"
 
-ctest --test-dir "$root/build-win-host" --output-on-failure -j 2 --timeout 300 \
-  -R '^(PePacker|WineProbe|WineViewer)'
+cd "$root"
+ctest --preset windows-host

@@ -33,8 +33,7 @@ stage() {
 
 # Chained with &&: inside a stage `set -e` does not hold, so a failed build must stop it by hand.
 suite() {
-  "$root/scripts/build.sh" &&
-    ctest --test-dir "$root/build" --output-on-failure -j 2 --timeout 300
+  "$root/scripts/build.sh" && (cd "$root" && ctest --preset default)
 }
 
 if [ "$quick" -eq 1 ]; then

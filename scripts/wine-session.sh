@@ -8,9 +8,8 @@ start_wine() {
   # Wine turns Unix paths into Windows ones through the locale's character set; in the plain
   # POSIX locale of a minimal system a checkout path with a non-ASCII letter becomes unreadable
   # to it and the prefix cannot even load kernel32.dll. C.UTF-8 is always there.
-  if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
-    export LC_ALL=C.UTF-8
-  fi
+  source "$root/scripts/lib.sh"
+  zv_utf8_locale
   export WINEPREFIX="$root/build-windows/wine"
   export WINEDEBUG=-all
   # No crash debugger, and no offer to download .NET or a browser engine while the prefix is made.
