@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "app/embedded_images.h"
+#include "app/asset_directory.h"
 
 // The section the packer looks for by name and writes the five words into.
 inline constexpr const char* kEmbeddedAssetSectionName = ".zoravarova.assets";

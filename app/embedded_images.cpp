@@ -8,18 +8,14 @@
 std::vector<std::uint8_t> texture1Bytes;
 std::vector<std::uint8_t> texture2Bytes;
 
-namespace {
-
-// Where a PE file keeps e_lfanew, and SizeOfHeaders relative to the PE signature.
-constexpr std::size_t kPeSignatureOffsetAt = 0x3C;
-constexpr std::size_t kSizeOfHeadersAfterSignature = 0x54;
-
-std::uint32_t littleEndianWord(const volatile unsigned char* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+std::array<std::uint8_t, kEmbeddedAssetDirectoryBytes> copyDirectoryBytes(
+    const volatile unsigned char* bytes) {
+  std::array<std::uint8_t, kEmbeddedAssetDirectoryBytes> copy{};
+  for (std::size_t i = 0; i < copy.size(); ++i) {
+    copy[i] = bytes[i];
+  }
+  return copy;
 }
-
-}  // namespace
 
 std::uint32_t bytesHeldFrom(std::uint64_t fileSize, std::uint32_t offset, std::uint32_t size) {
   if (offset >= fileSize) {
@@ -39,23 +35,6 @@ void resizeZeroFilled(std::vector<std::uint8_t>& buffer, std::uint32_t count) {
   }
 }
 
-EmbeddedAssetDirectory decodeEmbeddedAssetDirectory(const volatile unsigned char* bytes) {
-  EmbeddedAssetDirectory directory;
-  directory.texture2Size = littleEndianWord(bytes + 0);
-  directory.texture2Offset = littleEndianWord(bytes + 4);
-  directory.texture1Size = littleEndianWord(bytes + 8);
-  directory.texture1Offset = littleEndianWord(bytes + 12);
-  // The trailing word at bytes 16..19 is left unread: nothing depends on it.
-  return directory;
-}
-
-const volatile unsigned char* headerAreaDirectory(const volatile unsigned char* imageBase) {
-  const std::uint32_t signatureOffset = littleEndianWord(imageBase + kPeSignatureOffsetAt);
-  const std::uint32_t sizeOfHeaders =
-      littleEndianWord(imageBase + signatureOffset + kSizeOfHeadersAfterSignature);
-  return imageBase + sizeOfHeaders - kEmbeddedAssetDirectoryBytes;
-}
-
 void readEmbeddedImage(const char* path, std::uint32_t offset, std::uint32_t size,
                        std::vector<std::uint8_t>& buffer) {
   // Whatever the buffer held before is gone, also when the file cannot be opened: an empty
@@ -73,4 +52,10 @@ void readEmbeddedImages(const char* path, const EmbeddedAssetDirectory& director
                         std::vector<std::uint8_t>& first, std::vector<std::uint8_t>& second) {
   readEmbeddedImage(path, directory.texture1Offset, directory.texture1Size, first);
   readEmbeddedImage(path, directory.texture2Offset, directory.texture2Size, second);
+}
+
+void loadEmbeddedImages(DirectoryBytes directoryBytes, const char* executablePath) {
+  // The trailing word is decoded with the rest but nothing here follows it.
+  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(directoryBytes);
+  readEmbeddedImages(executablePath, directory, texture1Bytes, texture2Bytes);
 }

@@ -1,17 +1,9 @@
-// The POSIX half of the embedded-image reader: plain file calls on the kernel's name for itself.
+// The POSIX file access of the embedded-image reader: plain open, seek, read and close.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/embedded_images.h"
-
-namespace {
-
-// The kernel's name for the running executable: it resolves however long the real path is, so
-// the file is never opened by a shortened name.
-constexpr const char* kOwnExecutablePath = "/proc/self/exe";
-
-}  // namespace
 
 void readFileRange(const char* path, std::uint32_t offset, std::uint32_t size,
                    std::vector<std::uint8_t>& buffer) {
@@ -28,9 +20,4 @@ void readFileRange(const char* path, std::uint32_t offset, std::uint32_t size,
   [[maybe_unused]] const off_t position = lseek(file, static_cast<off_t>(offset), SEEK_SET);
   [[maybe_unused]] const ssize_t delivered = read(file, buffer.data(), buffer.size());
   close(file);
-}
-
-void loadEmbeddedImages(const volatile unsigned char* directoryBytes) {
-  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(directoryBytes);
-  readEmbeddedImages(kOwnExecutablePath, directory, texture1Bytes, texture2Bytes);
 }

@@ -1,36 +1,13 @@
-// The Windows half of the embedded-image reader: the directory in the loaded header area, and the
-// executable's own file read through the Win32 file calls.
+// The Windows file access of the embedded-image reader: the Win32 open, seek, read and close.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "app/embedded_images.h"
 
 namespace {
-
-// The first buffer the executable's path is fetched into, in the system's ANSI code page.
-constexpr std::size_t kModulePathCapacity = 256;
-// The longest path Windows can name at all, in characters; past it the path is given up.
-constexpr std::size_t kLongestModulePath = 32768;
-
-// The executable's own path, in a buffer that grows until the path fits: a path that is cut
-// names another file, or none. Empty when even the longest buffer does not hold it.
-std::string ownModulePath(HMODULE module) {
-  std::vector<char> path(kModulePathCapacity, '\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      return std::string(path.data(), length);
-    }
-    if (path.size() >= kLongestModulePath) {
-      return {};
-    }
-    path.assign(path.size() * 2, '\0');
-  }
-}
 
 // Opens for reading, sharing reads. The ANSI call cannot take a path of MAX_PATH or more, so such
 // a path goes through the wide call with the prefix that lifts that limit.
@@ -72,12 +49,4 @@ void readFileRange(const char* path, std::uint32_t offset, std::uint32_t size,
   DWORD delivered = 0;
   ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &delivered, nullptr);
   CloseHandle(file);
-}
-
-void loadEmbeddedImages(const void* moduleBase) {
-  const auto* image = static_cast<const volatile unsigned char*>(moduleBase);
-  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(headerAreaDirectory(image));
-  // The module handle of an executable is its base address.
-  const std::string path = ownModulePath(static_cast<HMODULE>(const_cast<void*>(moduleBase)));
-  readEmbeddedImages(path.c_str(), directory, texture1Bytes, texture2Bytes);
 }

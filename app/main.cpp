@@ -3,7 +3,15 @@
 #include "app/embedded_images.h"
 #include "app/viewer.h"
 
+namespace {
+
+// The kernel's name for the running executable: it resolves however long the real path is, so
+// the file is never opened by a shortened name.
+constexpr const char* kOwnExecutablePath = "/proc/self/exe";
+
+}  // namespace
+
 int main() {
-  loadEmbeddedImages(zoravarovaEmbeddedAssetDirectory);
+  loadEmbeddedImages(copyDirectoryBytes(zoravarovaEmbeddedAssetDirectory), kOwnExecutablePath);
   return runViewer();
 }

@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (words.size() < kEmbeddedAssetDirectoryBytes) {
     return 0;
   }
-  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(words.data());
+  const EmbeddedAssetDirectory directory =
+      decodeEmbeddedAssetDirectory(words.first<kEmbeddedAssetDirectoryBytes>());
   const std::span<const std::uint8_t> file = input.rest();
   const int handle = memoryFile();
   fuzzCheck(ftruncate(handle, 0) == 0, "the memory file empties");

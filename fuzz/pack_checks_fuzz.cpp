@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/embedded_images.h"
+#include "app/asset_directory.h"
 #include "fuzz/fuzz_input.h"
 #include "tools/pack/elf_layout.h"
 #include "tools/pack/pack.h"
@@ -35,8 +35,8 @@ bool sameBytes(const std::vector<std::uint8_t>& packed, std::uint32_t offset, st
 void checkPacked(const std::vector<std::uint8_t>& packed, std::span<const std::uint8_t> first,
                  std::span<const std::uint8_t> second) {
   const ExecutableLayout layout = locateElfAssetDirectory(packed, "packed");
-  const EmbeddedAssetDirectory directory =
-      decodeEmbeddedAssetDirectory(packed.data() + layout.directoryOffset);
+  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(
+      std::span(packed).subspan(layout.directoryOffset).first<kEmbeddedAssetDirectoryBytes>());
   fuzzCheck(sameBytes(packed, directory.texture1Offset, directory.texture1Size, first),
             "the first image reads back from where the directory says");
   fuzzCheck(sameBytes(packed, directory.texture2Offset, directory.texture2Size, second),

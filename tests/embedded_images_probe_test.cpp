@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "tests/digest.h"
+#include "tests/packed_viewer.h"
 #include "tests/x_session.h"
-#include "tools/pack/file_io.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ const std::string kProbe = ZV_PACKED_PROBE;
 const std::string kAssets = ZV_ASSET_DIR;
 
 std::string expectedLine(const char* name, const std::string& path) {
-  const std::vector<std::uint8_t> bytes = readWholeFile(path);
+  const std::vector<std::uint8_t> bytes = fileBytes(path);
   char line[128];
   std::snprintf(line, sizeof line, "%s %zu %016" PRIx64 "\n", name, bytes.size(),
                 digestBytes(bytes.data(), bytes.size()));

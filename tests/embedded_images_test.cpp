@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -63,24 +64,46 @@ Bytes directoryBytes(std::uint32_t size2, std::uint32_t offset2, std::uint32_t s
   return bytes;
 }
 
+DirectoryBytes asDirectory(const Bytes& bytes) {
+  return std::span(bytes).first<kEmbeddedAssetDirectoryBytes>();
+}
+
+// The viewer decodes and the packer encodes the same bytes: both against words written out here.
 TEST(EmbeddedAssetDirectory, WordsAreLittleEndianInTheirFixedOrder) {
   const Bytes bytes = directoryBytes(0x9F97, 0x9506B, 0x2D26B, 0x67E00, 4);
-  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(bytes.data());
+  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(asDirectory(bytes));
   EXPECT_EQ(directory.texture2Size, 0x9F97u);
   EXPECT_EQ(directory.texture2Offset, 0x9506Bu);
   EXPECT_EQ(directory.texture1Size, 0x2D26Bu);
   EXPECT_EQ(directory.texture1Offset, 0x67E00u);
+  EXPECT_EQ(directory.trailingWord, 4u);
+
+  Bytes encoded(kEmbeddedAssetDirectoryBytes, 0xEE);
+  encodeEmbeddedAssetDirectory({0xA1B2C3D4, 0x9506B, 0x2D26B, 0x67E00, 0xFFFFFFFE},
+                               std::span(encoded).first<kEmbeddedAssetDirectoryBytes>());
+  EXPECT_EQ(encoded, Bytes({0xD4, 0xC3, 0xB2, 0xA1, 0x6B, 0x50, 0x09, 0x00, 0x6B, 0xD2,
+                            0x02, 0x00, 0x00, 0x7E, 0x06, 0x00, 0xFE, 0xFF, 0xFF, 0xFF}));
 }
 
+// The trailing word is the bytes' own business: it moves none of the four the reader follows.
 TEST(EmbeddedAssetDirectory, TheTrailingWordChangesNothing) {
   for (std::uint32_t trailing : {0u, 4u, 0xFFFFFFFFu, 0x12345678u}) {
     const EmbeddedAssetDirectory directory =
-        decodeEmbeddedAssetDirectory(directoryBytes(1, 2, 3, 4, trailing).data());
+        decodeEmbeddedAssetDirectory(asDirectory(directoryBytes(1, 2, 3, 4, trailing)));
     EXPECT_EQ(directory.texture2Size, 1u);
     EXPECT_EQ(directory.texture2Offset, 2u);
     EXPECT_EQ(directory.texture1Size, 3u);
     EXPECT_EQ(directory.texture1Offset, 4u);
   }
+}
+
+// The entry copies the directory out of memory that the compiler must not assume it knows.
+TEST(EmbeddedAssetDirectory, TheCopyOutOfMemoryKeepsEveryByte) {
+  const Bytes bytes = patterned(kEmbeddedAssetDirectoryBytes, 0x77);
+  volatile unsigned char mapped[kEmbeddedAssetDirectoryBytes];
+  std::copy(bytes.begin(), bytes.end(), mapped);
+  const auto copy = copyDirectoryBytes(mapped);
+  EXPECT_EQ(Bytes(copy.begin(), copy.end()), bytes);
 }
 
 TEST_F(CraftedFile, TheReferenceLayoutGivesBothImagesExactly) {

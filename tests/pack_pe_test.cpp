@@ -78,8 +78,8 @@ struct CraftedPe {
 };
 
 // The packed file is the viewer with only its 20 directory bytes changed and its checksum
-// cleared, then the JPEG, then the PNG, the words pointing at them; the reader, starting from the
-// header area as the loader maps it, finds the words and gets both images back.
+// cleared, then the JPEG, then the PNG, the words pointing at them; the reader gets both images
+// back through them.
 void expectPackedFrom(const Bytes& viewer, const std::string& packedPath, std::size_t directoryAt,
                       std::size_t checksumAt) {
   const Bytes packed = readBytes(packedPath);
@@ -101,12 +101,11 @@ void expectPackedFrom(const Bytes& viewer, const std::string& packedPath, std::s
   EXPECT_TRUE(std::equal(expectedHead.begin(), expectedHead.end(), packed.begin()))
       << "bytes of the viewer other than the directory and the checksum changed";
 
-  const volatile unsigned char* directory = headerAreaDirectory(packed.data());
-  EXPECT_EQ(directory, packed.data() + directoryAt);
+  const EmbeddedAssetDirectory words = decodeEmbeddedAssetDirectory(
+      std::span(packed).subspan(directoryAt).first<kEmbeddedAssetDirectoryBytes>());
   Bytes readFirst;
   Bytes readSecond;
-  readEmbeddedImages(packedPath.c_str(), decodeEmbeddedAssetDirectory(directory), readFirst,
-                     readSecond);
+  readEmbeddedImages(packedPath.c_str(), words, readFirst, readSecond);
   EXPECT_EQ(readFirst, first);
   EXPECT_EQ(readSecond, second);
 }
@@ -330,9 +329,8 @@ TEST_F(PePacker, SymbolAndStringTablesThatRunPastTheEndAreRefused) {
 // sections, padding enough for the words, and a checksum the packed file clears.
 TEST_F(PePacker, TheCrossBuiltProgramPacksAndReadsBack) {
   const Bytes viewer = readBytes(ZV_WINDOWS_LINKED_PROBE);
-  const std::size_t directoryAt =
-      static_cast<std::size_t>(headerAreaDirectory(viewer.data()) -
-                               static_cast<const volatile unsigned char*>(viewer.data()));
+  // The last 20 bytes of the header area: SizeOfHeaders is 0x54 bytes after the PE signature.
+  const std::size_t directoryAt = word32(viewer, word32(viewer, 0x3C) + 0x54) - 20;
   EXPECT_EQ(Bytes(viewer.begin() + static_cast<std::ptrdiff_t>(directoryAt),
                   viewer.begin() + static_cast<std::ptrdiff_t>(directoryAt + 20)),
             Bytes(20, 0));

@@ -36,7 +36,8 @@ void expectPackedFrom(const Bytes& viewer, const std::string& packedPath, const 
             head.begin() + static_cast<std::ptrdiff_t>(at));
   EXPECT_TRUE(head == viewer) << "bytes of the viewer other than the directory changed";
 
-  const EmbeddedAssetDirectory words = decodeEmbeddedAssetDirectory(packed.data() + at);
+  const EmbeddedAssetDirectory words = decodeEmbeddedAssetDirectory(
+      std::span(packed).subspan(at).first<kEmbeddedAssetDirectoryBytes>());
   Bytes readFirst;
   Bytes readSecond;
   readEmbeddedImages(packedPath.c_str(), words, readFirst, readSecond);

@@ -9,6 +9,7 @@
 #include "app/embedded_images.h"
 #include "scene/camera.h"
 #include "scene/view_state.h"
+#include "tests/packed_viewer.h"
 #include "tests/picture_model.h"
 #include "tests/x_session.h"
 #include "tools/pack/elf_layout.h"
@@ -190,10 +191,10 @@ TEST_F(ViewerPicture, CubesStraightAheadShowBothImagesBlendedAndUpright) {
 
 TEST_F(ViewerPicture, ADamagedFirstImageLeavesCubesAtAFifthOfTheSecond) {
   // Zero the head of the appended JPEG in a copy of the packed viewer: it no longer decodes.
-  std::vector<std::uint8_t> packed = readWholeFile(kViewer);
+  std::vector<std::uint8_t> packed = fileBytes(kViewer);
   const ExecutableLayout layout = locateElfAssetDirectory(packed, kViewer);
-  const EmbeddedAssetDirectory directory =
-      decodeEmbeddedAssetDirectory(packed.data() + layout.directoryOffset);
+  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(
+      std::span(packed).subspan(layout.directoryOffset).first<kEmbeddedAssetDirectoryBytes>());
   std::fill_n(packed.begin() + directory.texture1Offset, 64, 0);
   const std::string damaged = outputDir_ + "/zoravarova-damaged";
   writeExecutableAtomically(damaged, packed);

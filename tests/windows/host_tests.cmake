@@ -19,7 +19,8 @@ target_compile_definitions(pack_pe_test PRIVATE
 # zv_add_wine_test(<name> <sources...>): one Wine at a time, since all share one prefix.
 function(zv_add_wine_test name)
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE zv_x_session zv_pack zv_embedded GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE zv_x_session zv_pack zv_embedded zv_packed_viewer
+                        GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
     ZV_WINDOWS_BUILD_DIR="${ZV_WINDOWS_BUILD_DIR}" ZV_WINE_PREFIX="${ZV_WINE_PREFIX}" ZV_WINE="${ZV_WINE}"

@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/embedded_images.h"
+#include "app/asset_directory.h"
 #include "tests/digest.h"
+#include "tests/packed_viewer.h"
 #include "tests/windows/wine_session.h"
 #include "tests/x_session.h"
-#include "tools/pack/file_io.h"
+#include "tools/pack/pe_layout.h"
 
 namespace {
 
@@ -37,11 +38,12 @@ class WineProbe : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = makeTestDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    packed_ = readWholeFile(kProbe);
-    directoryAt_ = static_cast<std::size_t>(headerAreaDirectory(packed_.data()) - packed_.data());
-    words_ = decodeEmbeddedAssetDirectory(packed_.data() + directoryAt_);
-    first_ = readWholeFile(kAssets + "/first.jpg");
-    second_ = readWholeFile(kAssets + "/second.png");
+    packed_ = fileBytes(kProbe);
+    directoryAt_ = locatePeAssetDirectory(packed_, kProbe).directoryOffset;
+    words_ = decodeEmbeddedAssetDirectory(
+        std::span(packed_).subspan(directoryAt_).first<kEmbeddedAssetDirectoryBytes>());
+    first_ = fileBytes(kAssets + "/first.jpg");
+    second_ = fileBytes(kAssets + "/second.png");
   }
 
   // Runs `program` (the probe, or a changed copy) under Wine and returns what it printed.

@@ -253,10 +253,6 @@ std::vector<std::uint8_t> InputFile::readAll() {
   return bytes;
 }
 
-std::vector<std::uint8_t> readWholeFile(const std::string& path) {
-  return InputFile(path).readAll();
-}
-
 void checkOutputPath(const std::string& path) {
   const std::string nameIt = "; name the file to write";
   if (path.empty()) {

@@ -28,9 +28,6 @@ class InputFile {
   std::uint64_t size_ = 0;
 };
 
-// Throws PackError naming the path when it cannot be opened or read in full.
-std::vector<std::uint8_t> readWholeFile(const std::string& path);
-
 // Throws PackError when `path` cannot name the file to write: it is empty, ends in '/', or names
 // something that is not a regular file (a directory, device, FIFO, socket or symbolic link),
 // which is never replaced.

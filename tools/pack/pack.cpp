@@ -5,7 +5,7 @@
 #include <limits>
 #include <optional>
 
-#include "app/embedded_images.h"
+#include "app/asset_directory.h"
 #include "tools/pack/elf_layout.h"
 #include "tools/pack/file_io.h"
 #include "tools/pack/image_checks.h"
@@ -17,29 +17,18 @@ namespace {
 // The viewer seeks with a signed 32-bit distance, so every offset must stay below 2^31.
 constexpr std::uint64_t kOffsetLimit = std::uint64_t{1} << 31;
 
-std::uint32_t wordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-void putWord(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t word) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    bytes[at++] = static_cast<std::uint8_t>(word >> shift);
-  }
-}
-
 // Where the viewer's own bytes end: the file's end, or where the images of an earlier packing
 // begin, so that packing again replaces them instead of stacking new ones after them. strip and
 // objcopy write a packed viewer anew up to its own content and drop its images, leaving words
 // that point at or past the new end: such a viewer is packed as if it carried none. Words that
 // point into the viewer's content are refused, so packing never cuts into it.
 std::size_t viewerEnd(const PackInput& viewer, const ExecutableLayout& layout) {
-  const std::size_t at = layout.directoryOffset;
-  const std::uint64_t secondSize = wordAt(viewer.bytes, at + 0);
-  const std::uint64_t secondOffset = wordAt(viewer.bytes, at + 4);
-  const std::uint64_t firstSize = wordAt(viewer.bytes, at + 8);
-  const std::uint64_t firstOffset = wordAt(viewer.bytes, at + 12);
+  const EmbeddedAssetDirectory words = decodeEmbeddedAssetDirectory(
+      viewer.bytes.subspan(layout.directoryOffset).first<kEmbeddedAssetDirectoryBytes>());
+  const std::uint64_t secondSize = words.texture2Size;
+  const std::uint64_t secondOffset = words.texture2Offset;
+  const std::uint64_t firstSize = words.texture1Size;
+  const std::uint64_t firstOffset = words.texture1Offset;
   if (secondSize == 0 && secondOffset == 0 && firstSize == 0 && firstOffset == 0) {
     return viewer.bytes.size();
   }
@@ -117,14 +106,18 @@ std::vector<std::uint8_t> buildPackedExecutable(const PackInput& viewer, const P
   packed.insert(packed.end(), first.bytes.begin(), first.bytes.end());
   packed.insert(packed.end(), second.bytes.begin(), second.bytes.end());
 
-  const std::size_t at = layout.directoryOffset;
-  putWord(packed, at + 0, static_cast<std::uint32_t>(second.bytes.size()));
-  putWord(packed, at + 4, static_cast<std::uint32_t>(secondOffset));
-  putWord(packed, at + 8, static_cast<std::uint32_t>(first.bytes.size()));
-  putWord(packed, at + 12, static_cast<std::uint32_t>(firstOffset));
-  putWord(packed, at + 16, 4);  // the trailing word; nothing reads it
+  const EmbeddedAssetDirectory words{
+      .texture2Size = static_cast<std::uint32_t>(second.bytes.size()),
+      .texture2Offset = static_cast<std::uint32_t>(secondOffset),
+      .texture1Size = static_cast<std::uint32_t>(first.bytes.size()),
+      .texture1Offset = static_cast<std::uint32_t>(firstOffset),
+      .trailingWord = 4,  // nothing reads it
+  };
+  encodeEmbeddedAssetDirectory(
+      words,
+      std::span(packed).subspan(layout.directoryOffset).first<kEmbeddedAssetDirectoryBytes>());
   if (checksumOffset) {
-    putWord(packed, *checksumOffset, 0);
+    storeLittleEndian32(packed, *checksumOffset, 0);
   }
   return packed;
 }

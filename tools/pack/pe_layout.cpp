@@ -4,29 +4,21 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/embedded_images.h"
+#include "app/asset_directory.h"
+#include "app/pe_header.h"
 #include "tools/pack/pack_error.h"
 
 namespace {
 
 constexpr std::size_t kDosHeaderBytes = 0x40;
-constexpr std::size_t kSignatureOffsetAt = 0x3C;  // e_lfanew
-constexpr std::size_t kCoffHeaderBytes = 20;
 constexpr std::size_t kSectionHeaderBytes = 40;
 constexpr std::size_t kSymbolBytes = 18;
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
-// Offsets within the optional header, the same for PE32 and PE32+.
-constexpr std::size_t kSizeOfHeadersAt = 60;
-constexpr std::size_t kCheckSumAt = 64;
 constexpr std::size_t kCertificateEntry = 4;
 
 std::uint64_t word16(std::span<const std::uint8_t> file, std::size_t at) {
   return static_cast<std::uint64_t>(file[at]) | static_cast<std::uint64_t>(file[at + 1]) << 8;
-}
-
-std::uint64_t word32(std::span<const std::uint8_t> file, std::size_t at) {
-  return word16(file, at) | word16(file, at + 2) << 16;
 }
 
 std::string hex(std::uint64_t value) {
@@ -54,18 +46,18 @@ PeLayout locatePeAssetDirectory(std::span<const std::uint8_t> file, const std::s
     throw PackError(fileName, "is not a PE executable");
   }
   requireInside(file, 0, kDosHeaderBytes, fileName, "DOS header");
-  const std::uint64_t signature = word32(file, kSignatureOffsetAt);
-  requireInside(file, signature, 4 + kCoffHeaderBytes, fileName, "PE header");
+  const std::uint64_t signature = loadLittleEndian32(file, kPeSignatureOffsetAt);
+  requireInside(file, signature, kPeOptionalHeaderAfterSignature, fileName, "PE header");
   if (file[signature] != 'P' || file[signature + 1] != 'E' || file[signature + 2] != 0 ||
       file[signature + 3] != 0) {
     throw PackError(fileName, "has no PE signature where its DOS header points");
   }
-  const std::size_t coff = static_cast<std::size_t>(signature) + 4;
+  const std::size_t coff = static_cast<std::size_t>(signature) + kPeSignatureBytes;
   const std::uint64_t sectionCount = word16(file, coff + 2);
-  const std::uint64_t symbolTable = word32(file, coff + 8);
-  const std::uint64_t symbolCount = word32(file, coff + 12);
+  const std::uint64_t symbolTable = loadLittleEndian32(file, coff + 8);
+  const std::uint64_t symbolCount = loadLittleEndian32(file, coff + 12);
   const std::uint64_t optionalBytes = word16(file, coff + 16);
-  const std::size_t optional = coff + kCoffHeaderBytes;
+  const std::size_t optional = coff + kPeCoffHeaderBytes;
   requireInside(file, optional, optionalBytes, fileName, "optional header");
   if (optionalBytes < 2) {
     throw PackError(fileName, "has no optional header, so it is not an executable image");
@@ -79,8 +71,8 @@ PeLayout locatePeAssetDirectory(std::span<const std::uint8_t> file, const std::s
   if (optionalBytes < directoriesAt) {
     throw PackError(fileName, "has an optional header too short for its kind");
   }
-  const std::uint64_t directoryCount = word32(file, optional + directoriesAt - 4);
-  const std::uint64_t sizeOfHeaders = word32(file, optional + kSizeOfHeadersAt);
+  const std::uint64_t directoryCount = loadLittleEndian32(file, optional + directoriesAt - 4);
+  const std::uint64_t sizeOfHeaders = loadLittleEndian32(file, optional + kPeSizeOfHeadersAt);
 
   const std::uint64_t tableStart = optional + optionalBytes;
   requireInside(file, tableStart, sectionCount * kSectionHeaderBytes, fileName, "section table");
@@ -97,7 +89,7 @@ PeLayout locatePeAssetDirectory(std::span<const std::uint8_t> file, const std::s
 
   if (directoryCount > kCertificateEntry &&
       directoriesAt + (kCertificateEntry + 1) * 8 <= optionalBytes &&
-      word32(file, optional + directoriesAt + kCertificateEntry * 8 + 4) != 0) {
+      loadLittleEndian32(file, optional + directoriesAt + kCertificateEntry * 8 + 4) != 0) {
     throw PackError(fileName,
                     "carries a signature, which appended images would break; sign it "
                     "after packing");
@@ -106,8 +98,8 @@ PeLayout locatePeAssetDirectory(std::span<const std::uint8_t> file, const std::s
   std::uint64_t contentEnd = sizeOfHeaders;
   for (std::uint64_t index = 0; index < sectionCount; ++index) {
     const std::size_t header = static_cast<std::size_t>(tableStart + index * kSectionHeaderBytes);
-    const std::uint64_t rawSize = word32(file, header + 16);
-    const std::uint64_t rawOffset = word32(file, header + 20);
+    const std::uint64_t rawSize = loadLittleEndian32(file, header + 16);
+    const std::uint64_t rawOffset = loadLittleEndian32(file, header + 20);
     if (rawSize == 0) {
       continue;
     }
@@ -121,7 +113,7 @@ PeLayout locatePeAssetDirectory(std::span<const std::uint8_t> file, const std::s
   if (symbolTable != 0) {
     requireInside(file, symbolTable, symbolCount * kSymbolBytes + 4, fileName, "symbol table");
     const std::uint64_t strings = symbolTable + symbolCount * kSymbolBytes;
-    const std::uint64_t stringBytes = std::max<std::uint64_t>(word32(file, strings), 4);
+    const std::uint64_t stringBytes = std::max<std::uint64_t>(loadLittleEndian32(file, strings), 4);
     requireInside(file, strings, stringBytes, fileName, "string table");
     contentEnd = std::max(contentEnd, strings + stringBytes);
   }
@@ -129,6 +121,6 @@ PeLayout locatePeAssetDirectory(std::span<const std::uint8_t> file, const std::s
   PeLayout layout;
   layout.directoryOffset = static_cast<std::size_t>(directoryOffset);
   layout.contentEnd = static_cast<std::size_t>(contentEnd);
-  layout.checksumOffset = optional + kCheckSumAt;
+  layout.checksumOffset = optional + kPeCheckSumAt;
   return layout;
 }
