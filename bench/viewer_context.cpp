@@ -10,7 +10,7 @@
 #include "scene/view_state.h"
 
 bool openViewerContext(ViewerContext& viewer) {
-  loadEmbeddedImages(zoravarovaEmbeddedAssetDirectory);
+  loadEmbeddedImages(copyDirectoryBytes(zoravarovaEmbeddedAssetDirectory), "/proc/self/exe");
   glfwInit();
   glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
   glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
