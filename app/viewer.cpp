@@ -1,10 +1,8 @@
 // Start-up, frame loop and shutdown of the viewer, top to bottom.
 #include "app/viewer.h"
 
-// The loader first: GLFW's header would otherwise bring in the system GL header.
-#include <glad/gl.h>
-
 #include <GLFW/glfw3.h>
+#include <glad/gl.h>
 
 #include "app/embedded_images.h"
 #include "app/frame.h"

@@ -10,10 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <GLFW/glfw3.h>
 #include <benchmark/benchmark.h>
 #include <glad/gl.h>
-// After the loader: its header has to come first.
-#include <GLFW/glfw3.h>
 
 #include "bench/instanced_floor.h"
 #include "bench/viewer_context.h"
