@@ -1,5 +1,5 @@
 // Process entry: read the images the executable carries, then run the viewer.
-#include "app/embedded_asset_directory.h"
+#include "app/elf_asset_section.h"
 #include "app/embedded_images.h"
 #include "app/viewer.h"
 

@@ -3,7 +3,7 @@
 
 #include <GLFW/glfw3.h>
 
-#include "app/embedded_asset_directory.h"
+#include "app/elf_asset_section.h"
 #include "app/embedded_images.h"
 #include "app/viewer.h"
 #include "render/image_texture.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <optional>
 
-#include "app/embedded_asset_directory.h"
+#include "app/elf_asset_section.h"
 #include "tools/pack/pack_error.h"
 
 namespace {

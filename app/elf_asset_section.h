@@ -1,4 +1,4 @@
-// The executable's own embedded asset directory, as the loader maps it.
+// The ELF section that holds the embedded asset directory, as the loader maps it.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 // Reserves the 20 directory bytes in a section of their own, for the packer to fill in.
-#include "app/embedded_asset_directory.h"
+#include "app/elf_asset_section.h"
 
 // Zero at link time; the packer writes the real words into the file. `used` keeps the section
 // in the link, and volatile keeps the compiler from folding reads to the zeros it sees here.
