@@ -7,7 +7,7 @@
 #include "scene/cube_field.h"
 
 void drawFrame(const FrameResources& resources) {
-  glClearColor(0.2f, 0.3f, 0.3f, 1.0f);
+  glClearColor(kClearColour.red, kClearColour.green, kClearColour.blue, kClearColour.alpha);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
   glActiveTexture(GL_TEXTURE0);

@@ -8,6 +8,13 @@
 
 struct GLFWwindow;
 
+struct RgbaColour {
+  float red, green, blue, alpha;
+};
+
+// What every frame clears the colour buffer to; it shows wherever no cube is drawn.
+inline constexpr RgbaColour kClearColour{0.2f, 0.3f, 0.3f, 1.0f};
+
 // What every frame draws with; made once at start-up by runViewer.
 struct FrameResources {
   const ShaderProgram& program;

@@ -1,7 +1,9 @@
 // The unit cube as a plain triangle list: its vertex table, its upload and its deletion.
 #include "render/cube_mesh.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 // Six faces (z-, z+, x-, x+, y-, y+) of two triangles each, interleaved position and texture
 // coordinate. Every value is exact in binary, so the uploaded bytes are fixed.
@@ -52,12 +54,15 @@ static const float kCubeVertices[] = {
 
 namespace {
 
-constexpr GLsizei kVertexStride = 5 * sizeof(float);
+constexpr std::size_t kFloatsPerVertex = 5;
+constexpr GLsizei kVertexStride = kFloatsPerVertex * sizeof(float);
 constexpr std::uintptr_t kTexCoordOffset = 3 * sizeof(float);
 
-static_assert(sizeof(kCubeVertices) == 36 * kVertexStride);
+static_assert(std::size(kCubeVertices) % kFloatsPerVertex == 0);
 
 }  // namespace
+
+const GLsizei kCubeVertexCount = static_cast<GLsizei>(std::size(kCubeVertices) / kFloatsPerVertex);
 
 CubeMesh createCubeMesh() {
   CubeMesh mesh;

@@ -8,5 +8,8 @@ struct CubeMesh {
   GLuint cubeVertexBuffer = 0;
 };
 
+// The vertices of the mesh, as every draw of it counts them: the length of its vertex table.
+extern const GLsizei kCubeVertexCount;
+
 CubeMesh createCubeMesh();
 void deleteCubeMesh(const CubeMesh& mesh);

@@ -4,6 +4,8 @@
 #include <glm/ext/matrix_clip_space.hpp>
 #include <glm/ext/matrix_transform.hpp>
 
+#include "scene/angles.h"
+
 namespace {
 constexpr float kVerticalFieldOfViewDegrees = 45.0f;
 // 800 / 600 in float; fixed, so a resized window stretches the picture rather than reframing it.

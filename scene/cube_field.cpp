@@ -5,7 +5,9 @@
 #include <glm/ext/matrix_transform.hpp>
 #include <glm/vec3.hpp>
 
+#include "render/cube_mesh.h"
 #include "render/shader_program.h"
+#include "scene/angles.h"
 
 namespace {
 
@@ -15,11 +17,6 @@ const glm::vec3 kCubeRotationAxis(1.0f, 0.3f, 0.5f);
 // Per float index, not per cube, so cube k turns by 60 k degrees.
 constexpr float kDegreesPerFloatIndex = 20.0f;
 
-// pi / 180 in single precision.
-constexpr float kRadiansPerDegree = 0.017453292f;
-
-constexpr GLsizei kCubeMeshVertexCount = 36;
-
 }  // namespace
 
 glm::mat4 buildCubeModelMatrix(std::uint32_t floatIndex, float x, float y, float z) {
@@ -27,7 +24,7 @@ glm::mat4 buildCubeModelMatrix(std::uint32_t floatIndex, float x, float y, float
   model = glm::translate(model, glm::vec3(x, y, z));
   // Degrees first, then radians: two single-precision products in this order.
   const float degrees = static_cast<float>(floatIndex) * kDegreesPerFloatIndex;
-  const float radians = degrees * kRadiansPerDegree;
+  const float radians = degrees * kDegreesToRadians;
   return glm::rotate(model, radians, kCubeRotationAxis);
 }
 
@@ -36,6 +33,6 @@ void drawCubeField(const ShaderProgram& program, const std::vector<float>& field
   for (std::uint32_t i = 0; i < field.size(); i += 3) {
     const glm::mat4 model = buildCubeModelMatrix(i, field[i], field[i + 1], field[i + 2]);
     program.setMatrixUniform("model", model);
-    glDrawArrays(GL_TRIANGLES, 0, kCubeMeshVertexCount);
+    glDrawArrays(GL_TRIANGLES, 0, kCubeVertexCount);
   }
 }

@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "scene/angles.h"
+
 namespace {
 // Degrees per pixel, both axes.
 constexpr float kLookSensitivity = 0.1f;

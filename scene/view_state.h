@@ -5,9 +5,6 @@
 
 struct GLFWwindow;
 
-// Angles are held in degrees and turned into radians by this one float product just before use.
-inline constexpr float kDegreesToRadians = 0.017453292f;
-
 struct ViewState {
   glm::vec3 eyePosition{0.0f, 0.0f, 3.0f};
   glm::vec3 lookDirection{0.0f, 0.0f, -1.0f};

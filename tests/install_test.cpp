@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/viewer.h"
 #include "tests/packed_viewer.h"
 #include "tests/x_session.h"
 
@@ -223,13 +224,13 @@ TEST(Install, DesktopEntryStartsTheInstalledViewer) {
   Window window = 0;
   waitUntil(
       [&] {
-        const std::vector<Window> windows = windowsTitled(display.connection(), "ZORAVAROVA");
+        const std::vector<Window> windows = windowsTitled(display.connection(), kWindowTitle);
         window = windows.empty() ? 0 : windows.front();
         return window != 0 || !viewer.running();
       },
       20s);
-  ASSERT_NE(window, 0u) << "Exec=" << *exec
-                        << " opened no ZORAVAROVA window; stderr: " << viewer.standardError();
+  ASSERT_NE(window, 0u) << "Exec=" << *exec << " opened no " << kWindowTitle
+                        << " window; stderr: " << viewer.standardError();
   FrameWatch frames(display.connection(), window);
   EXPECT_EQ(pressKeyUntilExit(display.connection(), XK_Escape, viewer, frames, 10s),
             std::optional<int>(0));

@@ -9,6 +9,8 @@
 
 #include <glm/mat4x4.hpp>
 
+#include "app/viewer.h"
+
 struct Picture {
   int width = 0;
   int height = 0;
@@ -29,8 +31,9 @@ struct SurfaceHit {
 // The nearest cube face that the ray through the centre of window pixel (x, y) meets, for the
 // given view and a viewport covering the whole window; nullopt where only background shows. The
 // projection keeps its aspect whatever the viewport's, so another shape stretches the picture.
-std::optional<SurfaceHit> castPixel(const glm::mat4& view, int x, int y, int viewportWidth = 800,
-                                    int viewportHeight = 600);
+std::optional<SurfaceHit> castPixel(const glm::mat4& view, int x, int y,
+                                    int viewportWidth = kWindowWidth,
+                                    int viewportHeight = kWindowHeight);
 
 struct Rgb {
   float r, g, b;

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "app/embedded_images.h"
+#include "app/viewer.h"
 #include "scene/camera.h"
 #include "scene/view_state.h"
 #include "tests/packed_viewer.h"
@@ -44,7 +45,7 @@ struct Comparison {
 // a window of `width` x `height` at the screen's top left whose viewport covers all of it.
 Comparison compareWithModel(const Screenshot& shot, const glm::mat4& view, const Picture& first,
                             const Picture& second, float weightFirst, float weightSecond,
-                            int width = 800, int height = 600) {
+                            int width = kWindowWidth, int height = kWindowHeight) {
   Comparison result;
   for (int y = 4; y < height - 4; y += kGridStep) {
     for (int x = 4; x < width - 4; x += kGridStep) {
@@ -103,6 +104,11 @@ int countBackground(const Screenshot& shot) {
   return count;
 }
 
+// A screen the viewer's window fills exactly, so the screenshot is its picture.
+std::string windowSizedScreen() {
+  return std::to_string(kWindowWidth) + "x" + std::to_string(kWindowHeight) + "x24";
+}
+
 class ViewerPicture : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -117,7 +123,7 @@ class ViewerPicture : public ::testing::Test {
     display_.reset();
   }
 
-  void start(const std::string& program, const std::string& screen = "800x600x24") {
+  void start(const std::string& program, const std::string& screen = windowSizedScreen()) {
     display_ = std::make_unique<VirtualDisplay>(screen);
     // The window opens at the screen's top left. With the pointer at its centre from the start,
     // capturing the cursor moves nothing, and the first motion the viewer sees is the test's.
@@ -126,7 +132,7 @@ class ViewerPicture : public ::testing::Test {
     viewer_ = std::make_unique<ChildProcess>(
         program, std::vector<std::string>{},
         std::map<std::string, std::string>{{"DISPLAY", display_->name()}}, outputDir_);
-    window_ = waitForWindow(x(), "ZORAVAROVA", kStartLimit);
+    window_ = waitForWindow(x(), kWindowTitle, kStartLimit);
     ASSERT_NE(window_, 0u) << viewer_->standardError();
     frames_ = std::make_unique<FrameWatch>(x(), window_);
     ASSERT_TRUE(waitUntil([&] { return isBackground(captureScreen(x()).at(5, 5)); }, kStartLimit));
@@ -240,7 +246,7 @@ TEST_F(ViewerPicture, TheMouseTurnsTheViewOnlyInsideItsWindows) {
   // From the anchor +1800: heading 90, looking along +z, away from every cube.
   ASSERT_NO_FATAL_FAILURE(moveBy(1550, 0));
   const Screenshot behind = presentedScreen("mouse-3-facing-plus-z");
-  EXPECT_EQ(countBackground(behind), (800 / kGridStep + 1) * (600 / kGridStep))
+  EXPECT_EQ(countBackground(behind), (kWindowWidth / kGridStep + 1) * (kWindowHeight / kGridStep))
       << "only background";
 }
 

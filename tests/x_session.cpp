@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -26,6 +27,9 @@
 #include <thread>
 
 #include <stb_image_write.h>
+
+#include "app/frame.h"
+#include "app/viewer.h"
 
 extern char** environ;
 
@@ -364,9 +368,11 @@ Screenshot::Pixel Screenshot::at(int x, int y) const {
 }
 
 bool isBackground(const Screenshot::Pixel& p) {
-  constexpr int kBackground[3] = {51, 77, 77};
-  return std::abs(p.r - kBackground[0]) <= 1 && std::abs(p.g - kBackground[1]) <= 1 &&
-         std::abs(p.b - kBackground[2]) <= 1;
+  const auto near = [](int channel, float clear) {
+    return std::abs(channel - std::lround(clear * 255.0f)) <= 1;
+  };
+  return near(p.r, kClearColour.red) && near(p.g, kClearColour.green) &&
+         near(p.b, kClearColour.blue);
 }
 
 ScreenRectangle backgroundBounds(const Screenshot& shot) {
@@ -531,7 +537,8 @@ std::optional<int> pressKeyUntilExit(Display* display, unsigned long keysym, Chi
 }
 
 bool waitForWineClientArea(Display* display, std::chrono::milliseconds limit) {
-  return waitUntil([&] { return backgroundBounds(captureScreen(display)).width == 800; }, limit);
+  return waitUntil([&] { return backgroundBounds(captureScreen(display)).width == kWindowWidth; },
+                   limit);
 }
 
 std::optional<int> pressEscapeUntilExitUnderWine(Display* display, ChildProcess& process,

@@ -106,8 +106,8 @@ struct Screenshot {
   Pixel at(int x, int y) const;
 };
 
-// The viewer's clear colour (0.2, 0.3, 0.3) as llvmpipe writes it; 0.3 × 255 = 76.5 may round
-// either way, so each channel may be 1 off.
+// The viewer's clear colour as llvmpipe writes it; 0.3 × 255 = 76.5 may round either way, so
+// each channel may be 1 off.
 bool isBackground(const Screenshot::Pixel& p);
 
 struct ScreenRectangle {
@@ -159,7 +159,7 @@ std::optional<int> pressKeyUntilExit(Display* display, unsigned long keysym, Chi
                                      FrameWatch& frames, std::chrono::milliseconds limit);
 
 // The viewer's Windows build under Wine shows its window before its client area: waits until the
-// clear colour spans the client area's 800 pixels. False at `limit`.
+// clear colour spans the client area's width. False at `limit`.
 bool waitForWineClientArea(Display* display, std::chrono::milliseconds limit);
 
 // pressKeyUntilExit with Escape for the viewer under Wine: the pointer goes over the client area
