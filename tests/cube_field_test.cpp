@@ -1,4 +1,6 @@
-// The cube field table keeps the shape the scene is built around.
+// The cube field table keeps the shape the scene is built around. The one check of that shape:
+// tools/make_cube_field.py only turns the pictures into the table, and cube_field_table_in_step
+// only keeps the table what the pictures give.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -83,7 +85,6 @@ TEST(CubeFieldTable, SplitsIntoANearAndAFarGroupOfTheirOwnRanges) {
     firstXs.erase(gap);
   }
   EXPECT_EQ(first.xs, firstXs);
-  EXPECT_EQ(first.xs.size(), 80u);
   EXPECT_EQ(first.ys, wholeRange(9, 20));
   EXPECT_EQ(first.zs, wholeRange(-70, -21));
 
