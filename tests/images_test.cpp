@@ -24,9 +24,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Their size, format and component count are the packer's to check: every build packs them, and
+// refuses them otherwise. Here the loops only follow what decodes.
 const std::string kAssets = ZV_ASSET_DIR;
-// Both pictures are this many pixels a side; the packer refuses them otherwise.
-constexpr int kSize = 512;
 
 Bytes readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -84,8 +84,10 @@ Bytes jpegFrame(const Bytes& file) {
 TEST(FirstPicture, KeepsItsChromaAtFullResolution) {
   const Bytes frame = jpegFrame(readFile(kAssets + "/first.jpg"));
   // Precision, height, width, component count, then (id, sampling, table) per component.
-  ASSERT_EQ(frame.size(), 6u + 3u * 3u) << "no frame header of three components";
-  for (int c = 0; c < 3; ++c) {
+  ASSERT_GE(frame.size(), 6u) << "no frame header";
+  const int components = frame[5];
+  ASSERT_EQ(frame.size(), 6u + 3u * components) << "a frame header of the wrong length";
+  for (int c = 0; c < components; ++c) {
     EXPECT_EQ(frame[6 + 3 * c + 1], 0x11) << "component " << c << " is subsampled";
   }
 }
@@ -100,11 +102,10 @@ TEST(SecondPicture, IsNotInterlaced) {
 // The arrowhead is the widest part of the arrow; where it lies says which way the arrow points.
 TEST(FirstPicture, ArrowPointsUp) {
   const Decoded d = decode(kAssets + "/first.jpg", 3);
-  ASSERT_EQ(d.width, kSize);
-  int top = kSize, bottom = -1, widestRow = -1, widest = 0;
-  for (int y = 0; y < kSize; ++y) {
+  int top = d.height, bottom = -1, widestRow = -1, widest = 0;
+  for (int y = 0; y < d.height; ++y) {
     int width = 0;
-    for (int x = 0; x < kSize; ++x) {
+    for (int x = 0; x < d.width; ++x) {
       width += distanceAt(d, x, y, 255, 255, 255) <= 8 ? 1 : 0;
     }
     if (width > 0) {
@@ -118,16 +119,15 @@ TEST(FirstPicture, ArrowPointsUp) {
   }
   ASSERT_GE(bottom, 0) << "no arrow";
   EXPECT_LT(widestRow, (top + bottom) / 2);
-  EXPECT_GT(bottom - top, kSize / 2) << "arrow too short to see";
+  EXPECT_GT(bottom - top, d.height / 2) << "arrow too short to see";
 }
 
 TEST(SecondPicture, ArrowPointsRight) {
   const Decoded d = decode(kAssets + "/second.png", 4);
-  ASSERT_EQ(d.width, kSize);
-  int left = kSize, right = -1, widestColumn = -1, widest = 0;
-  for (int x = 0; x < kSize; ++x) {
+  int left = d.width, right = -1, widestColumn = -1, widest = 0;
+  for (int x = 0; x < d.width; ++x) {
     int height = 0;
-    for (int y = 0; y < kSize; ++y) {
+    for (int y = 0; y < d.height; ++y) {
       height += distanceAt(d, x, y, 20, 20, 60) == 0 ? 1 : 0;
     }
     if (height > 0) {
@@ -141,19 +141,18 @@ TEST(SecondPicture, ArrowPointsRight) {
   }
   ASSERT_GE(right, 0) << "no arrow";
   EXPECT_GT(widestColumn, (left + right) / 2);
-  EXPECT_GT(right - left, kSize / 2) << "arrow too short to see";
+  EXPECT_GT(right - left, d.width / 2) << "arrow too short to see";
 }
 
 // The viewer drops the alpha: only a picture whose alpha runs down to nothing, over colours kept
 // bright, shows on screen whether it did.
 TEST(SecondPicture, AlphaRunsFromOpaqueDownToNothingOverBrightColours) {
   const Decoded d = decode(kAssets + "/second.png", 4);
-  ASSERT_EQ(d.width, kSize);
   std::set<int> alphas;
   int clear = 0;
   int clearAndBright = 0;
-  for (int y = 0; y < kSize; ++y) {
-    for (int x = 0; x < kSize; ++x) {
+  for (int y = 0; y < d.height; ++y) {
+    for (int x = 0; x < d.width; ++x) {
       const std::uint8_t* p = d.at(x, y);
       alphas.insert(p[3]);
       if (p[3] == 0) {
@@ -165,7 +164,7 @@ TEST(SecondPicture, AlphaRunsFromOpaqueDownToNothingOverBrightColours) {
   for (const int alpha : {0, 85, 170, 255}) {
     EXPECT_TRUE(alphas.count(alpha) != 0) << "no pixel of alpha " << alpha;
   }
-  EXPECT_GT(clear, kSize * kSize / 8) << "a quadrant's worth of fully clear pixels";
+  EXPECT_GT(clear, d.width * d.height / 8) << "a quadrant's worth of fully clear pixels";
   EXPECT_GT(clearAndBright, clear * 9 / 10);
 }
 
