@@ -1,7 +1,6 @@
 // Walks a WebAssembly module's top-level sections, checking every size against what remains.
 #include "tools/pack/wasm_layout.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
