@@ -84,6 +84,16 @@ packed = bytearray(elf + jpg + png)
 packed[section:section + 20] = (word(len(png)) + word(len(elf) + len(jpg)) + word(len(jpg)) +
                                 word(len(elf)) + word(4))
 put('pack_checks', 'packed', word(len(packed)) + word(len(jpg)) + bytes(packed) + jpg + png)
+# A WebAssembly module of one function and its name, once as built and once already packed.
+leb = lambda n: bytes([n])  # every size below is under 128
+section = lambda kind, payload: bytes([kind]) + leb(len(payload)) + payload
+custom = lambda name, payload: section(0, leb(len(name)) + name + payload)
+module = (b'\0asm\1\0\0\0' + section(1, b'\x01\x60\x00\x00') + section(3, b'\x01\x00') +
+          section(10, b'\x01\x02\x00\x0b') + custom(b'name', b'\x01\x04\x01\x00\x01f'))
+put('pack_checks', 'wasm', word(len(module)) + word(len(jpg)) + module + jpg + png)
+assets = custom(b'zoravarova.assets', bytes(20))
+put('pack_checks', 'wasm-packed', word(len(module + assets)) + word(len(jpg)) + module + assets +
+    jpg + png)
 put('pack_checks', 'small-images', word(len(elf)) + word(len(read('rgb.jpg'))) + elf +
     read('rgb.jpg') + read('rgba.png'))
 PY

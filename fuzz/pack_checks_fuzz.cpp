@@ -9,6 +9,7 @@
 #include "tools/pack/elf_layout.h"
 #include "tools/pack/pack.h"
 #include "tools/pack/pack_error.h"
+#include "tools/pack/wasm_layout.h"
 
 namespace {
 
@@ -34,9 +35,12 @@ bool sameBytes(const std::vector<std::uint8_t>& packed, std::uint32_t offset, st
 // What was built reads back through the viewer's own directory decode, below the seek limit.
 void checkPacked(const std::vector<std::uint8_t>& packed, std::span<const std::uint8_t> first,
                  std::span<const std::uint8_t> second) {
-  const ExecutableLayout layout = locateElfAssetDirectory(packed, "packed");
+  // A module's directory opens the content of its last section, which packing appended.
+  const std::size_t directoryOffset =
+      looksLikeWasmModule(packed) ? wasmContentEnd(packed, "packed") + kWasmAssetHeaderBytes
+                                  : locateElfAssetDirectory(packed, "packed").directoryOffset;
   const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(
-      std::span(packed).subspan(layout.directoryOffset).first<kEmbeddedAssetDirectoryBytes>());
+      std::span(packed).subspan(directoryOffset).first<kEmbeddedAssetDirectoryBytes>());
   fuzzCheck(sameBytes(packed, directory.texture1Offset, directory.texture1Size, first),
             "the first image reads back from where the directory says");
   fuzzCheck(sameBytes(packed, directory.texture2Offset, directory.texture2Size, second),

@@ -21,6 +21,7 @@ format=(clang-format)
 tests=(
   libgtest-dev libx11-dev libxtst-dev libxdamage-dev    # tests: X input, screenshots, frame damage
   clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
+  wabt                                                  # validates the packed WebAssembly module
 )
 bench=(
   libbenchmark-dev libbenchmark-tools python3-scipy     # frame benchmarks, compare.py

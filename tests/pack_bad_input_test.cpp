@@ -479,6 +479,19 @@ TEST_F(PackBadInput, InputsTooLargeForThe32BitWords) {
                 "is too large: the second image would start at or past 2^31", kSmallMemory);
   expectRefused(viewer_, first_, second, output_, second, "is too large for a 32-bit size",
                 kSmallMemory);
+  // A module holds both in one section whose size is 32 bits, which they fill together even when
+  // each one fits on its own.
+  const std::string module = place("module.wasm", {0x00, 'a', 's', 'm', 0x01, 0x00, 0x00, 0x00});
+  const std::string half = place("half.jpg", readBytes(kFirst));
+  const std::string rest = place("rest.png", readBytes(kSecond));
+  for (const auto& [path, size] : {std::pair{half, k2To31 - 64}, std::pair{rest, k2To31 + 64}}) {
+    if (const std::string why = extendSparsely(path, size); !why.empty()) {
+      GTEST_SKIP() << why;
+    }
+  }
+  expectRefused(module, half, rest, output_, rest,
+                "is too large: the section holding both images would reach 2^32 bytes",
+                kSmallMemory);
 }
 
 // A viewer of 1 GiB, a hole, read under an address space too small to hold it.

@@ -2,6 +2,7 @@
 #include "tools/pack/pack.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <optional>
 
@@ -11,6 +12,7 @@
 #include "tools/pack/image_checks.h"
 #include "tools/pack/pack_error.h"
 #include "tools/pack/pe_layout.h"
+#include "tools/pack/wasm_layout.h"
 
 namespace {
 
@@ -62,6 +64,48 @@ void refuseTooLarge(TooLarge which, const std::string& viewer, const std::string
   }
 }
 
+void refuseWasmTooLarge(std::uint64_t firstSize, std::uint64_t secondSize,
+                        const std::string& second) {
+  if (wasmSectionTooLarge(firstSize, secondSize)) {
+    throw PackError(second, "is too large: the section holding both images would reach 2^32 bytes");
+  }
+}
+
+// A module carries the images in one custom section at its end, which replaces the one an
+// earlier packing left; the words hold file offsets, as in the other layouts.
+std::vector<std::uint8_t> buildPackedWasm(const PackInput& viewer, const PackInput& first,
+                                          const PackInput& second) {
+  const std::size_t kept = wasmContentEnd(viewer.bytes, viewer.fileName);
+  checkFirstImage(first.bytes, first.fileName);
+  checkSecondImage(second.bytes, second.fileName);
+  const std::uint64_t firstOffset =
+      std::uint64_t{kept} + kWasmAssetHeaderBytes + kEmbeddedAssetDirectoryBytes;
+  refuseTooLarge(tooLargeInput(firstOffset, first.bytes.size(), second.bytes.size()),
+                 viewer.fileName, first.fileName, second.fileName);
+  refuseWasmTooLarge(first.bytes.size(), second.bytes.size(), second.fileName);
+
+  const std::vector<std::uint8_t> header = wasmAssetSectionHeader(
+      kEmbeddedAssetDirectoryBytes + first.bytes.size() + second.bytes.size());
+  std::vector<std::uint8_t> packed;
+  packed.reserve(firstOffset + first.bytes.size() + second.bytes.size());
+  packed.insert(packed.end(), viewer.bytes.begin(), viewer.bytes.begin() + kept);
+  packed.insert(packed.end(), header.begin(), header.end());
+  std::array<std::uint8_t, kEmbeddedAssetDirectoryBytes> directory{};
+  encodeEmbeddedAssetDirectory(
+      {
+          .texture2Size = static_cast<std::uint32_t>(second.bytes.size()),
+          .texture2Offset = static_cast<std::uint32_t>(firstOffset + first.bytes.size()),
+          .texture1Size = static_cast<std::uint32_t>(first.bytes.size()),
+          .texture1Offset = static_cast<std::uint32_t>(firstOffset),
+          .trailingWord = 4,  // nothing reads it
+      },
+      directory);
+  packed.insert(packed.end(), directory.begin(), directory.end());
+  packed.insert(packed.end(), first.bytes.begin(), first.bytes.end());
+  packed.insert(packed.end(), second.bytes.begin(), second.bytes.end());
+  return packed;
+}
+
 }  // namespace
 
 TooLarge tooLargeInput(std::uint64_t firstOffset, std::uint64_t firstSize,
@@ -81,6 +125,9 @@ TooLarge tooLargeInput(std::uint64_t firstOffset, std::uint64_t firstSize,
 
 std::vector<std::uint8_t> buildPackedExecutable(const PackInput& viewer, const PackInput& first,
                                                 const PackInput& second) {
+  if (looksLikeWasmModule(viewer.bytes)) {
+    return buildPackedWasm(viewer, first, second);
+  }
   // A PE executable keeps the words in its header padding and a header checksum that the packed
   // bytes would no longer match, so it is cleared; ELF has neither.
   std::optional<std::size_t> checksumOffset;
@@ -142,6 +189,10 @@ void packViewerFiles(const std::string& viewerPath, const std::string& firstPath
   refuseTooLarge(tooLargeInput(viewerFile.size(), firstFile.size(), secondFile.size()), viewerPath,
                  firstPath, secondPath);
   const std::vector<std::uint8_t> viewer = viewerFile.readAll();
+  // A module holds both images in one section with a 32-bit size: judged too before they are read.
+  if (looksLikeWasmModule(viewer)) {
+    refuseWasmTooLarge(firstFile.size(), secondFile.size(), secondPath);
+  }
   const std::vector<std::uint8_t> first = firstFile.readAll();
   const std::vector<std::uint8_t> second = secondFile.readAll();
   const std::vector<std::uint8_t> packed =
