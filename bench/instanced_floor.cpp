@@ -42,7 +42,7 @@ void clearLikeTheViewer() {
 
 }  // namespace
 
-InstancedField::InstancedField(const ViewerContext& viewer) : viewer_(viewer) {
+InstancedField::InstancedField(const FrameContext& context) : context_(context) {
   const GLuint vertexShader = compiled(GL_VERTEX_SHADER, kInstancedVertexShader);
   const GLuint fragmentShader = compiled(GL_FRAGMENT_SHADER, kFragmentShaderSource);
   program_ = glCreateProgram();
@@ -67,7 +67,7 @@ InstancedField::InstancedField(const ViewerContext& viewer) : viewer_(viewer) {
   glBindVertexArray(vertexArray_);
   // The viewer's own vertex buffer, read with the viewer's layout.
   constexpr GLsizei kStride = 5 * sizeof(float);
-  glBindBuffer(GL_ARRAY_BUFFER, viewer.mesh.cubeVertexBuffer);
+  glBindBuffer(GL_ARRAY_BUFFER, context.mesh.cubeVertexBuffer);
   glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride, nullptr);
   glEnableVertexAttribArray(0);
   glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, kStride,
@@ -97,9 +97,9 @@ InstancedField::~InstancedField() {
 void InstancedField::draw() const {
   clearLikeTheViewer();
   glActiveTexture(GL_TEXTURE0);
-  glBindTexture(GL_TEXTURE_2D, viewer_.texture1Id);
+  glBindTexture(GL_TEXTURE_2D, context_.texture1Id);
   glActiveTexture(GL_TEXTURE1);
-  glBindTexture(GL_TEXTURE_2D, viewer_.texture2Id);
+  glBindTexture(GL_TEXTURE_2D, context_.texture2Id);
   glUseProgram(program_);
   glUniformMatrix4fv(projectionLocation_, 1, GL_FALSE, glm::value_ptr(buildProjectionMatrix()));
   glUniformMatrix4fv(viewLocation_, 1, GL_FALSE, glm::value_ptr(buildViewMatrix()));
@@ -109,12 +109,12 @@ void InstancedField::draw() const {
 
 void InstancedField::runFrame() const {
   draw();
-  glfwSwapBuffers(viewer_.window);
+  glfwSwapBuffers(context_.window);
   glfwPollEvents();
 }
 
-void runClearFrame(const ViewerContext& viewer) {
+void runClearFrame(const FrameContext& context) {
   clearLikeTheViewer();
-  glfwSwapBuffers(viewer.window);
+  glfwSwapBuffers(context.window);
   glfwPollEvents();
 }
