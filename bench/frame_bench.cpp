@@ -14,8 +14,9 @@
 #include <benchmark/benchmark.h>
 #include <glad/gl.h>
 
+#include "app/viewer.h"
+#include "bench/frame_context.h"
 #include "bench/instanced_floor.h"
-#include "bench/viewer_context.h"
 
 namespace {
 
@@ -58,14 +59,14 @@ double percentile95(const std::vector<double>& samples) {
 }
 
 std::vector<std::uint8_t> readBack() {
-  std::vector<std::uint8_t> pixels(800 * 600 * 4);
-  glReadPixels(0, 0, 800, 600, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  std::vector<std::uint8_t> pixels(std::size_t{kWindowWidth} * kWindowHeight * 4);
+  glReadPixels(0, 0, kWindowWidth, kWindowHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
   return pixels;
 }
 
 // Pixels whose colour differs between the viewer's frame and the instanced floor's.
-int differingPixels(const ViewerContext& viewer, const InstancedField& instanced) {
-  drawFrame(viewer.resources());
+int differingPixels(const FrameContext& context, const InstancedField& instanced) {
+  drawFrame(context.resources());
   const std::vector<std::uint8_t> viewerPixels = readBack();
   instanced.draw();
   const std::vector<std::uint8_t> floorPixels = readBack();
@@ -89,15 +90,15 @@ void registerFrame(const char* name, const std::function<void()>& frame) {
       ->ComputeStatistics("p95", percentile95);
 }
 
-int runBenchmarks(int argc, char** argv, const ViewerContext& viewer) {
-  const InstancedField instanced(viewer);
-  const int differing = differingPixels(viewer, instanced);
+int runBenchmarks(int argc, char** argv, const FrameContext& context) {
+  const InstancedField instanced(context);
+  const int differing = differingPixels(context, instanced);
   // A program that failed to build draws nothing, which this sees as well.
   if (differing != 0) {
     std::fprintf(stderr,
                  "zoravarova-frame-bench: the instanced floor does not draw the viewer's picture "
-                 "(%d of 480000 pixels differ)\n",
-                 differing);
+                 "(%d of %d pixels differ)\n",
+                 differing, kWindowWidth * kWindowHeight);
     return 1;
   }
   benchmark::AddCustomContext("gl_renderer",
@@ -108,9 +109,9 @@ int runBenchmarks(int argc, char** argv, const ViewerContext& viewer) {
 
   // One frame per repetition, so the statistics are those of single frames, and the repetitions
   // of all three interleaved at random, so that a change of load hits each of them alike.
-  const FrameResources resources = viewer.resources();
-  registerFrame("viewer_runFrame", [&] { runFrame(viewer.window, resources); });
-  registerFrame("floor_clear_swap", [&] { runClearFrame(viewer); });
+  const FrameResources resources = context.resources();
+  registerFrame("viewer_runFrame", [&] { runFrame(context.window, resources); });
+  registerFrame("floor_clear_swap", [&] { runClearFrame(context); });
   registerFrame("floor_instanced_draw", [&] { instanced.runFrame(); });
 
   // Our defaults come first, so that the same flags given on the command line win.
@@ -133,12 +134,12 @@ int runBenchmarks(int argc, char** argv, const ViewerContext& viewer) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ViewerContext viewer;
-  if (!openViewerContext(viewer)) {
+  FrameContext context;
+  if (!openFrameContext(context)) {
     std::fprintf(stderr, "zoravarova-frame-bench: no window with a GL 3.3 core context\n");
     return 1;
   }
-  const int status = runBenchmarks(argc, argv, viewer);
-  closeViewerContext(viewer);
+  const int status = runBenchmarks(argc, argv, context);
+  closeFrameContext(context);
   return status;
 }

@@ -7,6 +7,8 @@
 #include <GLFW/glfw3.h>
 #include <glm/gtc/type_ptr.hpp>
 
+#include "app/frame.h"
+#include "render/cube_mesh.h"
 #include "render/shader_sources.h"
 #include "scene/camera.h"
 #include "scene/cube_field.h"
@@ -36,13 +38,13 @@ GLuint compiled(GLenum stage, const char* text) {
 }
 
 void clearLikeTheViewer() {
-  glClearColor(0.2f, 0.3f, 0.3f, 1.0f);
+  glClearColor(kClearColour.red, kClearColour.green, kClearColour.blue, kClearColour.alpha);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
 }  // namespace
 
-InstancedField::InstancedField(const ViewerContext& viewer) : viewer_(viewer) {
+InstancedField::InstancedField(const FrameContext& context) : context_(context) {
   const GLuint vertexShader = compiled(GL_VERTEX_SHADER, kInstancedVertexShader);
   const GLuint fragmentShader = compiled(GL_FRAGMENT_SHADER, kFragmentShaderSource);
   program_ = glCreateProgram();
@@ -67,7 +69,7 @@ InstancedField::InstancedField(const ViewerContext& viewer) : viewer_(viewer) {
   glBindVertexArray(vertexArray_);
   // The viewer's own vertex buffer, read with the viewer's layout.
   constexpr GLsizei kStride = 5 * sizeof(float);
-  glBindBuffer(GL_ARRAY_BUFFER, viewer.mesh.cubeVertexBuffer);
+  glBindBuffer(GL_ARRAY_BUFFER, context.mesh.cubeVertexBuffer);
   glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride, nullptr);
   glEnableVertexAttribArray(0);
   glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, kStride,
@@ -97,24 +99,24 @@ InstancedField::~InstancedField() {
 void InstancedField::draw() const {
   clearLikeTheViewer();
   glActiveTexture(GL_TEXTURE0);
-  glBindTexture(GL_TEXTURE_2D, viewer_.texture1Id);
+  glBindTexture(GL_TEXTURE_2D, context_.texture1Id);
   glActiveTexture(GL_TEXTURE1);
-  glBindTexture(GL_TEXTURE_2D, viewer_.texture2Id);
+  glBindTexture(GL_TEXTURE_2D, context_.texture2Id);
   glUseProgram(program_);
   glUniformMatrix4fv(projectionLocation_, 1, GL_FALSE, glm::value_ptr(buildProjectionMatrix()));
   glUniformMatrix4fv(viewLocation_, 1, GL_FALSE, glm::value_ptr(buildViewMatrix()));
   glBindVertexArray(vertexArray_);
-  glDrawArraysInstanced(GL_TRIANGLES, 0, 36, instances_);
+  glDrawArraysInstanced(GL_TRIANGLES, 0, kCubeVertexCount, instances_);
 }
 
 void InstancedField::runFrame() const {
   draw();
-  glfwSwapBuffers(viewer_.window);
+  glfwSwapBuffers(context_.window);
   glfwPollEvents();
 }
 
-void runClearFrame(const ViewerContext& viewer) {
+void runClearFrame(const FrameContext& context) {
   clearLikeTheViewer();
-  glfwSwapBuffers(viewer.window);
+  glfwSwapBuffers(context.window);
   glfwPollEvents();
 }

@@ -4,14 +4,14 @@
 
 #include <glad/gl.h>
 
-#include "bench/viewer_context.h"
+#include "bench/frame_context.h"
 
 // One draw of all the field's cubes: same mesh buffer, textures, blend and model matrices as
 // the viewer, but the matrices travel as a per-instance attribute.
 class InstancedField {
  public:
   // Needs the viewer's mesh and textures already made, on the current context.
-  explicit InstancedField(const ViewerContext& viewer);
+  explicit InstancedField(const FrameContext& context);
   InstancedField(const InstancedField&) = delete;
   InstancedField& operator=(const InstancedField&) = delete;
   ~InstancedField();
@@ -22,7 +22,7 @@ class InstancedField {
   void runFrame() const;
 
  private:
-  const ViewerContext& viewer_;
+  const FrameContext& context_;
   GLuint program_ = 0;
   GLuint vertexArray_ = 0;
   GLuint instanceBuffer_ = 0;
@@ -32,4 +32,4 @@ class InstancedField {
 };
 
 // Clears as the viewer does, then swaps and polls.
-void runClearFrame(const ViewerContext& viewer);
+void runClearFrame(const FrameContext& context);

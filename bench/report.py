@@ -3,6 +3,8 @@
 
   report.py frames FRAME.json TIMES.tsv   Google Benchmark's JSON: summary, and the frame times
                                           of each benchmark as columns for the plot
+  report.py outside RUN...                zoravarova-bench-run's outputs: the start-up as a user
+                                          waits for it, from the start to the first frame
   report.py startup LEAN... -- NESTED...  `uftrace replay` outputs: the start-up stages
   report.py memory SHORT LONG RSS         heaptrack runs of two lengths, and a plain run
 """
@@ -55,6 +57,19 @@ def frames(json_path, tsv_path):
         out.write("\t".join(names) + "\n")
         for row in zip(*columns):
             out.write("\t".join(f"{value:.6f}" for value in row) + "\n")
+
+
+def run_figures(path):
+    """The "name value" lines zoravarova-bench-run prints."""
+    return dict(line.split() for line in Path(path).read_text().splitlines())
+
+
+def outside(*paths):
+    times = [float(run_figures(path)["first_frame_ms"]) for path in paths]
+    print(f"{len(times)} runs of the packed viewer on its own, timed by zoravarova-bench-run\n")
+    print(table(["start-up (ms)", "median", "min", "max"],
+                [["start of the viewer to its first presented frame",
+                  f"{statistics.median(times):.1f}", f"{min(times):.1f}", f"{max(times):.1f}"]]))
 
 
 # uftrace pads its units to two letters: "0.040 us", "12.744 ms", "1.312  s". From a minute on
@@ -186,14 +201,14 @@ def heap_run(prefix):
         own, theirs = own + int(count) * mine, theirs + int(count) * (not mine)
     text = Path(f"{prefix}.txt").read_text(errors="replace")
     summary = dict(re.findall(r"^([a-zA-Z ()]+): (\S+)", text, re.M))
-    seen = dict(line.split() for line in Path(f"{prefix}.run").read_text().splitlines())
+    seen = run_figures(f"{prefix}.run")
     return {"ours": own, "libraries": theirs, "sites": sites, "frames": int(
         seen["frames_before_escape"]), "peak heap": summary["peak heap memory consumption"]}
 
 
 def memory(short_prefix, long_prefix, rss_path):
     short, long = heap_run(short_prefix), heap_run(long_prefix)
-    rss = dict(line.split() for line in Path(rss_path).read_text().splitlines())
+    rss = run_figures(rss_path)
     rows = [[label, short[key], long[key]] for key, label in [
         ("frames", "frames before Escape"), ("ours", "allocation calls in our code"),
         ("libraries", "allocation calls in libraries"), ("peak heap", "peak heap")]]
@@ -211,7 +226,7 @@ def memory(short_prefix, long_prefix, rss_path):
 
 
 if __name__ == "__main__":
-    commands = {"frames": frames, "startup": startup, "memory": memory}
+    commands = {"frames": frames, "outside": outside, "startup": startup, "memory": memory}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
         sys.exit(__doc__)
     commands[sys.argv[1]](*sys.argv[2:])

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures the viewer with our field's tools, each part under an Xvfb of its own with llvmpipe:
 #   frame     Google Benchmark: runFrame against two floors -> frame.json, frame.md, frame-times.png
-#   start-up  uftrace on a build of the viewer compiled for tracing -> startup/, startup.md
+#   start-up  the packed viewer timed from outside to its first frame -> startup-outside.md, and
+#             uftrace on a build of the viewer compiled for tracing -> startup/, startup.md
 #   memory    heaptrack on the packed viewer, and its peak RSS from /proc -> memory/, memory.md
 # Writes bench-results/ (or --out DIR). The frame figures are compared, with compare.py, with
 # those of the run before in the same folder, or with --baseline FILE.json. --smoke runs a short
@@ -78,6 +79,12 @@ if [ -n "$baseline" ]; then
   echo "compared with the previous figures by compare.py: $out/frame-compare.txt"
 fi
 gnuplot -e "data='$out/frame-times.tsv'; output='$out/frame-times.png'" "$root/bench/frame_times.gp"
+
+echo "== start-up: $startup_runs runs of the packed viewer, from its start to its first frame"
+for i in $(seq "$startup_runs"); do
+  "$run" --first-frame "$out/logs" -- "$build/zoravarova" >"$out/startup/outside-$i.run"
+done
+"$python" "$report" outside "$out"/startup/outside-*.run | tee "$out/startup-outside.md"
 
 echo "== start-up: uftrace, $startup_runs runs of each kind, to the first presented frame"
 for i in $(seq "$startup_runs"); do
