@@ -26,19 +26,24 @@ mergeInto(LibraryManager.library, {
     }
   },
 
-  // The page presses Escape through this when the browser spent the key on releasing the
-  // pointer lock and never passed it on: the next frame then sees it down, as on the desktop.
-  zv_viewer_ended__deps: ['$GLFW'],
-  zv_viewer_ended__postset: 'Module["zvPressEscape"] = function() { GLFW.onKeyChanged(27, 1); };',
-
   // Event polling is where the frame loop gives the browser its turn: the wasm stack is put
   // aside until the next animation frame, during which the browser shows the frame just drawn
   // and delivers the input events, whose handlers run the callbacks. So the viewer's loop runs
   // unchanged, and no callback runs in the middle of a frame.
-  glfwPollEvents__deps: ['$Asyncify'],
+  //
+  // Browsers spend the Escape that releases the pointer lock and may not pass it on, or pass on
+  // a press and its release between two polls. The page reports such an Escape through
+  // Module.zvPressEscape, and the next poll takes it in as a key that is down: the frame after
+  // it ends the viewer, as a press of the key does on the desktop.
+  glfwPollEvents__deps: ['$Asyncify', '$GLFW'],
+  glfwPollEvents__postset: 'Module["zvPressEscape"] = function() { Module["zvEscapeSpent"] = true; };',
   glfwPollEvents: function() {
     return Asyncify.handleSleep(function(wakeUp) {
       requestAnimationFrame(function() {
+        if (Module['zvEscapeSpent']) {
+          Module['zvEscapeSpent'] = false;
+          GLFW.onKeyChanged(27, 1);
+        }
         wakeUp();
       });
     });
