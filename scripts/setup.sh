@@ -7,6 +7,7 @@
 #     bench    build the benchmarks and the tests' X harness they use, and profile the viewer
 #     package  build the .deb and validate the files it installs
 #     web      build the page, the viewer for browsers (scripts/build-web.sh)
+#     web-test the page's tests in a headless browser (scripts/test-web.sh)
 #     test     everything CI's stages need: all of the above, the tests, Clang and the sanitizers
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,7 +35,7 @@ package=(
   dpkg-dev lintian                                      # the .deb: its dependencies, its checks
 )
 
-usage="usage: $0 PURPOSE... (run, format, bench, package, web, test)"
+usage="usage: $0 PURPOSE... (run, format, bench, package, web, web-test, test)"
 [ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
 wanted=()
 for purpose in "$@"; do
@@ -46,6 +47,7 @@ for purpose in "$@"; do
     package) wanted+=("${run[@]}" "${package[@]}") ;;
     # The packer that packs the page is built for this machine.
     web) wanted+=("${run[@]}" "${web[@]}") ;;
+    web-test) wanted+=("${web_tests[@]}") ;;
     test) wanted+=("${run[@]}" "${format[@]}" "${tests[@]}" "${bench[@]}" "${package[@]}"
                    "${web[@]}" "${web_tests[@]}") ;;
     *) echo "setup.sh: unknown purpose \"$purpose\"; $usage" >&2; exit 2 ;;
