@@ -1,6 +1,6 @@
 # CPack settings for the Debian package of the viewer and its packer (scripts/package.sh runs it).
-if(WIN32)
-  # The Windows zip is put together by scripts/package.sh from the cross build.
+if(WIN32 OR EMSCRIPTEN)
+  # The Windows and web zips are put together by scripts/package.sh from the cross builds.
   return()
 endif()
 

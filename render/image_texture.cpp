@@ -25,6 +25,17 @@ int channelsOf(GLenum pixelFormat) {
   }
 }
 
+// The format the pixels go up in. WebGL 2 refuses RGBA data for an RGB texture, so a browser
+// decodes to three channels, which drops the same alpha the desktop's upload drops, and the
+// texture holds the same values.
+GLenum uploadFormat(GLenum pixelFormat) {
+#ifdef __EMSCRIPTEN__
+  return pixelFormat == GL_RGBA ? GL_RGB : pixelFormat;
+#else
+  return pixelFormat;
+#endif
+}
+
 }  // namespace
 
 void flipImagesOnDecode() {
@@ -41,7 +52,8 @@ GLuint createImageTexture(std::span<const std::uint8_t> encoded, GLenum pixelFor
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
 
-  const int channels = channelsOf(pixelFormat);
+  const GLenum format = uploadFormat(pixelFormat);
+  const int channels = channelsOf(format);
   // Refused bytes count as a failed decode, silently.
   stbi_uc* pixels =
       decodeGuarded(encoded, &decodedWidth, &decodedHeight, &decodedChannels, channels).pixels;
@@ -51,8 +63,8 @@ GLuint createImageTexture(std::span<const std::uint8_t> encoded, GLenum pixelFor
   const bool rowsAreWords = static_cast<long long>(decodedWidth) * channels % 4 == 0;
   if (pixels != nullptr && rowsAreWords) {
     // GL_RGB inside for both images: the second image's alpha is dropped on purpose.
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, decodedWidth, decodedHeight, 0, pixelFormat,
-                 GL_UNSIGNED_BYTE, pixels);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, decodedWidth, decodedHeight, 0, format, GL_UNSIGNED_BYTE,
+                 pixels);
     glGenerateMipmap(GL_TEXTURE_2D);
   }
   // A failed decode leaves the name without storage: an incomplete texture that samples black.

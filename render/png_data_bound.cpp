@@ -1,7 +1,7 @@
 // Walks a PNG's chunks the way the decoder does and inflates its image data against its header.
 #include "render/png_data_bound.h"
 
-#include <zlib.h>
+#include "render/png_inflation.h"
 
 #include <algorithm>
 #include <cstring>
@@ -142,88 +142,6 @@ Walk walkChunks(std::span<const std::uint8_t> png) {
   }
 }
 
-// Inflates the data of every IDAT chunk before IEND, in order, as one stream, counting what
-// comes out. The zlib header is read here, as the decoder reads it, and the rest inflated raw,
-// so the trailing checksum the decoder ignores is ignored here too.
-class Inflation {
- public:
-  Inflation(bool rawDeflate, std::uint64_t need) : headerLeft_(rawDeflate ? 0 : 2), need_(need) {
-    ready_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK;
-  }
-  ~Inflation() {
-    if (ready_) {
-      inflateEnd(&stream_);
-    }
-  }
-  Inflation(const Inflation&) = delete;
-  Inflation& operator=(const Inflation&) = delete;
-
-  enum class State { kGoing, kEnded, kPastNeed, kFailed };
-
-  State feed(std::span<const std::uint8_t> data) {
-    if (!ready_) {
-      detail_ = "inflate could not start";
-      return State::kFailed;
-    }
-    while (headerLeft_ > 0 && !data.empty()) {
-      header_[2 - headerLeft_--] = data.front();
-      data = data.subspan(1);
-      if (headerLeft_ == 0 && !headerAsTheDecoderReadsIt()) {
-        detail_ = "bad zlib header";
-        return State::kFailed;
-      }
-    }
-    // zlib takes its input length as an unsigned int.
-    while (!data.empty()) {
-      const std::size_t piece = std::min<std::size_t>(data.size(), 1u << 30);
-      stream_.next_in = const_cast<Bytef*>(data.data());
-      stream_.avail_in = static_cast<uInt>(piece);
-      data = data.subspan(piece);
-      // A full buffer may leave output pending after the last input byte went in.
-      do {
-        stream_.next_out = out_;
-        stream_.avail_out = sizeof out_;
-        const int result = inflate(&stream_, Z_NO_FLUSH);
-        inflated_ += sizeof out_ - stream_.avail_out;
-        if (inflated_ > need_) {
-          return State::kPastNeed;
-        }
-        if (result == Z_STREAM_END) {
-          return State::kEnded;
-        }
-        if (result == Z_BUF_ERROR) {  // nothing more without more input
-          break;
-        }
-        if (result != Z_OK) {
-          detail_ = stream_.msg != nullptr ? stream_.msg : "inflate failed";
-          return State::kFailed;
-        }
-      } while (stream_.avail_in > 0 || stream_.avail_out == 0);
-    }
-    return State::kGoing;
-  }
-
-  const char* detail() const { return detail_; }
-
- private:
-  // The decoder's tests: a multiple of 31, no preset dictionary, deflate. It ignores the window
-  // size, and so does a raw inflate with the largest window.
-  bool headerAsTheDecoderReadsIt() const {
-    const int method = header_[0];
-    const int flags = header_[1];
-    return (method * 256 + flags) % 31 == 0 && (flags & 32) == 0 && (method & 15) == 8;
-  }
-
-  z_stream stream_{};
-  bool ready_ = false;
-  int headerLeft_;
-  std::uint8_t header_[2] = {};
-  std::uint64_t need_;
-  std::uint64_t inflated_ = 0;
-  const char* detail_ = "";
-  Bytef out_[32 * 1024];
-};
-
 }  // namespace
 
 std::optional<PngChunk> pngChunkAt(std::span<const std::uint8_t> png, std::size_t at) {
@@ -283,29 +201,35 @@ PngDataBound checkPngDataBound(std::span<const std::uint8_t> encoded) {
     return walk.bound;
   }
   PngDataBound bound = walk.bound;
-  Inflation inflation(walk.rawDeflate, bound.need);
+  PngInflation inflation(walk.rawDeflate, bound.need);
+  // Each state but kGoing settles the verdict.
+  const auto settled = [&bound, &inflation](PngInflation::State state) {
+    switch (state) {
+      case PngInflation::State::kGoing:
+        return false;
+      case PngInflation::State::kEnded:
+        break;
+      case PngInflation::State::kPastNeed:
+        bound.verdict = PngDataVerdict::kInflatesPastNeed;
+        break;
+      case PngInflation::State::kFailed:
+        bound.verdict = PngDataVerdict::kUndecodableData;
+        bound.detail = inflation.detail();
+        break;
+    }
+    return true;
+  };
   for (std::size_t at = sizeof kSignature; at < encoded.size();) {
     const PngChunk chunk = *pngChunkAt(encoded, at);
     if (chunk.type == pngChunkType("IEND")) {
       break;
     }
-    if (chunk.type == pngChunkType("IDAT")) {
-      switch (inflation.feed(chunk.data)) {
-        case Inflation::State::kGoing:
-          break;
-        case Inflation::State::kEnded:
-          return bound;
-        case Inflation::State::kPastNeed:
-          bound.verdict = PngDataVerdict::kInflatesPastNeed;
-          return bound;
-        case Inflation::State::kFailed:
-          bound.verdict = PngDataVerdict::kUndecodableData;
-          bound.detail = inflation.detail();
-          return bound;
-      }
+    if (chunk.type == pngChunkType("IDAT") && settled(inflation.feed(chunk.data))) {
+      return bound;
     }
     at = chunk.next;
   }
   // Data that ends before its stream does inflates to less: the decoder's to refuse.
+  settled(inflation.finish());
   return bound;
 }

@@ -6,6 +6,8 @@
 #     format   the format check over our own sources
 #     bench    build the benchmarks and the tests' X harness they use, and profile the viewer
 #     package  build the .deb and validate the files it installs
+#     web      build the page, the viewer for browsers (scripts/build-web.sh)
+#     web-test the page's tests in a headless browser (scripts/test-web.sh)
 #     test     everything CI's stages need: all of the above, the tests, Clang and the sanitizers
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +20,8 @@ run=(
   xvfb x11-xkb-utils x11-utils xdotool imagemagick     # without a display: Xvfb, Escape, screenshot
 )
 format=(clang-format)
+web=(emscripten)                                        # the viewer as WebAssembly for WebGL 2
+web_tests=(chromium)                                    # the page's tests: a headless browser
 tests=(
   libgtest-dev libx11-dev libxtst-dev libxdamage-dev    # tests: X input, screenshots, frame damage
   clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
@@ -32,7 +36,7 @@ package=(
   dpkg-dev lintian                                      # the .deb: its dependencies, its checks
 )
 
-usage="usage: $0 PURPOSE... (run, format, bench, package, test)"
+usage="usage: $0 PURPOSE... (run, format, bench, package, web, web-test, test)"
 [ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
 wanted=()
 for purpose in "$@"; do
@@ -42,7 +46,11 @@ for purpose in "$@"; do
     # The benchmarks are built with the tests, whose X harness runs the viewer for them.
     bench) wanted+=("${run[@]}" "${tests[@]}" "${bench[@]}") ;;
     package) wanted+=("${run[@]}" "${package[@]}") ;;
-    test) wanted+=("${run[@]}" "${format[@]}" "${tests[@]}" "${bench[@]}" "${package[@]}") ;;
+    # The packer that packs the page is built for this machine.
+    web) wanted+=("${run[@]}" "${web[@]}") ;;
+    web-test) wanted+=("${web_tests[@]}") ;;
+    test) wanted+=("${run[@]}" "${format[@]}" "${tests[@]}" "${bench[@]}" "${package[@]}"
+                   "${web[@]}" "${web_tests[@]}") ;;
     *) echo "setup.sh: unknown purpose \"$purpose\"; $usage" >&2; exit 2 ;;
   esac
 done

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the format check, the CTest suite built with GCC and again with Clang,
 # the suite under AddressSanitizer and UndefinedBehaviorSanitizer, a minute of fuzzing, a short
-# benchmark pass, the Windows build under Wine, and the packages. `--quick` runs the GCC CTest
-# suite only.
+# benchmark pass, the Windows build under Wine, the packages, and the page in a headless browser.
+# `--quick` runs the GCC CTest suite only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
@@ -48,3 +48,5 @@ stage "fuzzing" "$root/scripts/fuzz.sh" --seconds 60
 stage "benchmark smoke run" "$root/scripts/bench.sh" --smoke
 stage "Windows build under Wine" "$root/scripts/test-windows.sh"
 stage "packages" "$root/scripts/test-packages.sh"
+# Unpacked until the packer writes .wasm files: the page's tests hold for black cubes too.
+stage "page in headless Chromium" "$root/scripts/test-web.sh" --unpacked
