@@ -11,12 +11,6 @@
 #include "render/shader_program.h"
 #include "scene/view_state.h"
 
-namespace {
-constexpr int kWindowWidth = 800;
-constexpr int kWindowHeight = 600;
-constexpr const char* kWindowTitle = "ZORAVAROVA";
-}  // namespace
-
 void onFramebufferResized(GLFWwindow* /*window*/, int width, int height) {
   glViewport(0, 0, width, height);
 }

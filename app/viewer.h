@@ -3,6 +3,10 @@
 
 struct GLFWwindow;
 
+inline constexpr int kWindowWidth = 800;
+inline constexpr int kWindowHeight = 600;
+inline constexpr const char* kWindowTitle = "ZORAVAROVA";
+
 // Opens the window, runs the frame loop until it is asked to close; 0 then, -1 when the window,
 // the context or the GL entry points cannot be had.
 int runViewer();

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,18 +18,13 @@
 #include <stb_image.h>
 #pragma GCC diagnostic pop
 
-namespace {
+#include "tests/file_bytes.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace {
 
 const std::string kAssets = ZV_ASSET_DIR;
 // Both pictures are this many pixels a side; the packer refuses them otherwise.
 constexpr int kSize = 512;
-
-Bytes readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Decoded {
   int width = 0;
@@ -82,7 +75,7 @@ Bytes jpegFrame(const Bytes& file) {
 }
 
 TEST(FirstPicture, KeepsItsChromaAtFullResolution) {
-  const Bytes frame = jpegFrame(readFile(kAssets + "/first.jpg"));
+  const Bytes frame = jpegFrame(fileBytes(kAssets + "/first.jpg"));
   // Precision, height, width, component count, then (id, sampling, table) per component.
   ASSERT_EQ(frame.size(), 6u + 3u * 3u) << "no frame header of three components";
   for (int c = 0; c < 3; ++c) {
@@ -91,7 +84,7 @@ TEST(FirstPicture, KeepsItsChromaAtFullResolution) {
 }
 
 TEST(SecondPicture, IsNotInterlaced) {
-  const Bytes file = readFile(kAssets + "/second.png");
+  const Bytes file = fileBytes(kAssets + "/second.png");
   ASSERT_GT(file.size(), 28u);
   ASSERT_EQ(std::string(file.begin() + 12, file.begin() + 16), "IHDR");
   EXPECT_EQ(file[28], 0) << "interlace method";
