@@ -35,6 +35,21 @@ class CraftedFile : public ::testing::Test {
 
   void write(const Bytes& bytes) { ASSERT_TRUE(writeBytes(path_, bytes)) << path_; }
 
+  // Writes `file` and expects the reader to give both images back from where the words say.
+  void expectBothReadBack(const Bytes& file, std::size_t firstAt, std::size_t secondAt) {
+    ASSERT_NO_FATAL_FAILURE(write(file));
+    EmbeddedAssetDirectory directory;
+    directory.texture1Offset = static_cast<std::uint32_t>(firstAt);
+    directory.texture1Size = static_cast<std::uint32_t>(first_.size());
+    directory.texture2Offset = static_cast<std::uint32_t>(secondAt);
+    directory.texture2Size = static_cast<std::uint32_t>(second_.size());
+    Bytes first;
+    Bytes second;
+    readEmbeddedImages(path_.c_str(), directory, first, second);
+    EXPECT_EQ(first, first_);
+    EXPECT_EQ(second, second_);
+  }
+
   std::string path_;
   Bytes first_ = patterned(3001, 0x11);
   Bytes second_ = patterned(1777, 0x5A);
@@ -91,34 +106,14 @@ TEST_F(CraftedFile, TheReferenceLayoutGivesBothImagesExactly) {
   Bytes file = patterned(4096, 0xC3);
   file.insert(file.end(), first_.begin(), first_.end());
   file.insert(file.end(), second_.begin(), second_.end());
-  write(file);
-  EmbeddedAssetDirectory directory;
-  directory.texture1Offset = 4096;
-  directory.texture1Size = static_cast<std::uint32_t>(first_.size());
-  directory.texture2Offset = static_cast<std::uint32_t>(4096 + first_.size());
-  directory.texture2Size = static_cast<std::uint32_t>(second_.size());
-  Bytes first;
-  Bytes second;
-  readEmbeddedImages(path_.c_str(), directory, first, second);
-  EXPECT_EQ(first, first_);
-  EXPECT_EQ(second, second_);
+  expectBothReadBack(file, 4096, 4096 + first_.size());
 }
 
 TEST_F(CraftedFile, SwappedImagesWithRewrittenWordsReadTheSame) {
   Bytes file = patterned(512, 0x01);
   file.insert(file.end(), second_.begin(), second_.end());
   file.insert(file.end(), first_.begin(), first_.end());
-  write(file);
-  EmbeddedAssetDirectory directory;
-  directory.texture2Offset = 512;
-  directory.texture2Size = static_cast<std::uint32_t>(second_.size());
-  directory.texture1Offset = static_cast<std::uint32_t>(512 + second_.size());
-  directory.texture1Size = static_cast<std::uint32_t>(first_.size());
-  Bytes first;
-  Bytes second;
-  readEmbeddedImages(path_.c_str(), directory, first, second);
-  EXPECT_EQ(first, first_);
-  EXPECT_EQ(second, second_);
+  expectBothReadBack(file, 512 + second_.size(), 512);
 }
 
 // Each buffer holds the bytes the file has from its offset on, at most its size, and nothing

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/packed_viewer.h"
+#include "tests/viewer_test.h"
 #include "tests/x_session.h"
 
 namespace {
@@ -29,25 +30,16 @@ std::string fromEnvironment(const char* name) {
   return value != nullptr ? value : "";
 }
 
-std::string testName() {
-  return ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
-
-class DebViewer : public ::testing::Test {
+class DebViewer : public ViewerTest {
  protected:
   void SetUp() override {
-    root_ = fromEnvironment("ZV_PACKAGE_ROOT");
-    if (root_.empty()) {
+    const std::string root = fromEnvironment("ZV_PACKAGE_ROOT");
+    if (root.empty()) {
       GTEST_SKIP() << "needs ZV_PACKAGE_ROOT, the folder the .deb was unpacked into";
     }
-    outputDir_ = makeTestDirectory("DebViewer" + testName());
-    viewer_.emplace(nativeViewerCommand({root_ + "/usr/bin/zoravarova"}), outputDir_);
-    ASSERT_EQ(viewer_->startProblem(), "");
+    ViewerTest::SetUp();
+    startViewer(nativeViewerCommand({root + "/usr/bin/zoravarova"}));
   }
-
-  std::string root_;
-  std::string outputDir_;
-  std::optional<RunningViewer> viewer_;
 };
 
 // Both are the same program drawing through Mesa from the same matrices; as with the Windows
@@ -55,8 +47,7 @@ class DebViewer : public ::testing::Test {
 TEST_F(DebViewer, ShowsThePictureOfTheBuild) {
   const std::optional<Screenshot> installed = viewer_->presentedScreen(kStartLimit);
   ASSERT_TRUE(installed.has_value()) << "the installed viewer presented no frames";
-  RunningViewer reference(nativeViewerCommand({kBuildViewer}),
-                          makeTestDirectory("DebViewerReference"));
+  RunningViewer reference(nativeViewerCommand({kBuildViewer}), outputDir_ + "/reference");
   ASSERT_EQ(reference.startProblem(), "");
   const std::optional<Screenshot> built = reference.presentedScreen(kStartLimit);
   ASSERT_TRUE(built.has_value()) << "the built viewer presented no frames";
@@ -76,7 +67,7 @@ TEST_F(DebViewer, EscapeEndsItWithExitCodeZero) {
 
 // The zip's viewer under Wine, in the prefix and with the Wine settings of the caller's
 // environment. The screen is larger than the window, so Wine's frame fits around it.
-class ZipViewer : public ::testing::Test {
+class ZipViewer : public ViewerTest {
  protected:
   void SetUp() override {
     const std::string folder = fromEnvironment("ZV_PACKAGE_ZIP");
@@ -86,16 +77,9 @@ class ZipViewer : public ::testing::Test {
     if (fromEnvironment("WINEPREFIX").empty()) {
       GTEST_SKIP() << "needs WINEPREFIX, a prepared Wine prefix, and Wine on PATH";
     }
-    outputDir_ = makeTestDirectory("ZipViewer" + testName());
-    viewer_.emplace(wineViewerCommand(kWine, folder + "/zoravarova.exe", {{"WAYLAND_DISPLAY", ""}}),
-                    outputDir_);
-    ASSERT_EQ(viewer_->startProblem(), "");
+    ViewerTest::SetUp();
+    startViewer(wineViewerCommand(kWine, folder + "/zoravarova.exe", {{"WAYLAND_DISPLAY", ""}}));
   }
-
-  Display* x() const { return viewer_->x(); }
-
-  std::string outputDir_;
-  std::optional<RunningViewer> viewer_;
 };
 
 TEST_F(ZipViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {

@@ -7,6 +7,7 @@
 #include "scene/view_state.h"
 #include "tests/packed_viewer.h"
 #include "tests/picture_model.h"
+#include "tests/viewer_test.h"
 #include "tests/x_session.h"
 
 namespace {
@@ -96,21 +97,19 @@ int countBackground(const Screenshot& shot) {
   return count;
 }
 
-class ViewerPicture : public ::testing::Test {
+class ViewerPicture : public ViewerTest {
  protected:
   void SetUp() override {
-    outputDir_ = makeTestDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    ViewerTest::SetUp();
     first_ = loadPicture(kAssets + "/first.jpg", 3);
     second_ = loadPicture(kAssets + "/second.png", 4);
   }
   void start(const std::string& program, const std::string& screen = "800x600x24") {
-    viewer_.emplace(nativeViewerCommand({program}, screen), outputDir_);
-    ASSERT_EQ(viewer_->startProblem(), "");
+    startViewer(nativeViewerCommand({program}, screen));
   }
 
   // The screen once frames drawn after everything the test has seen the viewer take in have been
-  // presented. Damage reported before a round trip is dropped, so every later report is of such
-  // a frame; the second is awaited, not the first, for a margin of one whole frame.
+  // presented, saved as `name`.
   Screenshot presentedScreen(const std::string& name) {
     const std::optional<Screenshot> shot = viewer_->presentedScreen(kInputLimit);
     EXPECT_TRUE(shot.has_value()) << "the viewer presented no frames";
@@ -131,13 +130,10 @@ class ViewerPicture : public ::testing::Test {
     }
   }
 
-  Display* x() const { return viewer_->x(); }
   Window window() const { return viewer_->window(); }
 
-  std::string outputDir_;
   Picture first_;
   Picture second_;
-  std::optional<RunningViewer> viewer_;
 };
 
 TEST_F(ViewerPicture, CubesStraightAheadShowBothImagesBlendedAndUpright) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 
+#include "tests/viewer_test.h"
 #include "tests/x_session.h"
 
 namespace {
@@ -9,18 +10,12 @@ namespace {
 const std::string kViewer = ZV_VIEWER;
 constexpr auto kExitLimit = 10s;
 
-class ViewerWindow : public ::testing::Test {
+class ViewerWindow : public ViewerTest {
  protected:
   void SetUp() override {
-    outputDir_ = makeTestDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    viewer_.emplace(nativeViewerCommand({kViewer}), outputDir_);
-    ASSERT_EQ(viewer_->startProblem(), "");
+    ViewerTest::SetUp();
+    startViewer(nativeViewerCommand({kViewer}));
   }
-
-  Display* x() const { return viewer_->x(); }
-
-  std::string outputDir_;
-  std::optional<RunningViewer> viewer_;
 };
 
 TEST_F(ViewerWindow, OpensOneWindowTitledZoravarovaOf800By600) {

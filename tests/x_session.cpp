@@ -567,6 +567,7 @@ RunningViewer::RunningViewer(const ViewerCommand& command, const std::string& ou
                  kWindowHeight / 2);
     XSync(x(), False);
   }
+  std::filesystem::create_directories(outputDir);
   std::map<std::string, std::string> environment = command.environment;
   environment["DISPLAY"] = display_.name();
   process_.emplace(command.command.front(),

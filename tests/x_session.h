@@ -184,8 +184,9 @@ ViewerCommand nativeViewerCommand(const std::vector<std::string>& command,
 ViewerCommand wineViewerCommand(const std::string& wine, const std::string& program,
                                 const std::map<std::string, std::string>& environment);
 
-// One viewer on an Xvfb of its own, started on construction: the window titled kWindowTitle is
-// up and presents frames, or startProblem() says why not. Ends with the viewer, then its server.
+// One viewer on an Xvfb of its own, started on construction with its output in `outputDir`
+// (made if need be): the window titled kWindowTitle is up and presents frames, or startProblem()
+// says why not. Ends with the viewer, then its server.
 class RunningViewer {
  public:
   RunningViewer(const ViewerCommand& command, const std::string& outputDir);
@@ -200,7 +201,9 @@ class RunningViewer {
   ChildProcess& process() { return *process_; }
 
   // The screen once two frames presented after this call have reached it: a steady picture, not
-  // the first clear. nullopt at `limit`.
+  // the first clear. Damage reported before a round trip is dropped, so every later report is of
+  // a frame drawn after the call; the second is awaited, not the first, for a margin of one whole
+  // frame. nullopt at `limit`.
   std::optional<Screenshot> presentedScreen(std::chrono::milliseconds limit);
 
   // pressKeyUntilExit with Escape. Under Wine the pointer goes over the client area first, where

@@ -2,6 +2,7 @@
 // build's, and its exit codes.
 #include <gtest/gtest.h>
 
+#include "tests/viewer_test.h"
 #include "tests/windows/wine_session.h"
 #include "tests/x_session.h"
 
@@ -14,22 +15,12 @@ constexpr auto kExitLimit = 20s;
 // Larger than the window, so that Wine's own frame around the 800x600 client area fits on it.
 const std::string kWineScreen = "1024x768x24";
 
-std::string testName() {
-  return ::testing::UnitTest::GetInstance()->current_test_info()->name();
-}
-
-class WineViewer : public ::testing::Test {
+class WineViewer : public ViewerTest {
  protected:
   void SetUp() override {
-    outputDir_ = makeTestDirectory(testName());
-    viewer_.emplace(wineViewerCommand(kWine, kWindowsViewer, wineEnvironment("")), outputDir_);
-    ASSERT_EQ(viewer_->startProblem(), "");
+    ViewerTest::SetUp();
+    startViewer(wineViewerCommand(kWine, kWindowsViewer, wineEnvironment("")));
   }
-
-  Display* x() const { return viewer_->x(); }
-
-  std::string outputDir_;
-  std::optional<RunningViewer> viewer_;
 };
 
 TEST_F(WineViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
@@ -50,8 +41,7 @@ TEST_F(WineViewer, ShowsThePictureOfTheLinuxBuild) {
   ASSERT_EQ(client.width, 800);
   ASSERT_EQ(client.height, 600);
 
-  RunningViewer linuxViewer(nativeViewerCommand({kLinuxViewer}),
-                            makeTestDirectory(testName() + "-linux"));
+  RunningViewer linuxViewer(nativeViewerCommand({kLinuxViewer}), outputDir_ + "/linux");
   ASSERT_EQ(linuxViewer.startProblem(), "");
   const std::optional<Screenshot> linux = linuxViewer.presentedScreen(kStartLimit);
   ASSERT_TRUE(linux.has_value()) << "the Linux build presented no frames";
