@@ -83,12 +83,7 @@ class ZipViewer : public ViewerTest {
 };
 
 TEST_F(ZipViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
-  EXPECT_EQ(windowsTitled(x(), "ZORAVAROVA").size(), 1u);
-  const Screenshot shot = captureScreen(x());
-  savePng(shot, outputDir_ + "/screen.png");
-  const ScreenRectangle client = backgroundBounds(shot);
-  EXPECT_EQ(client.width, 800);
-  EXPECT_EQ(client.height, 600);
+  expectOneWineWindowOf800By600();
 }
 
 TEST_F(ZipViewer, EscapeEndsItWithExitCodeZero) {

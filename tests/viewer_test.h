@@ -24,6 +24,17 @@ class ViewerTest : public ::testing::Test {
 
   Display* x() const { return viewer_->x(); }
 
+  // The Windows build under Wine, whose frame surrounds the window: one window titled ZORAVAROVA
+  // and a client area of 800x600, found by the clear colour at its edges.
+  void expectOneWineWindowOf800By600() {
+    EXPECT_EQ(windowsTitled(x(), "ZORAVAROVA").size(), 1u);
+    const Screenshot shot = captureScreen(x());
+    savePng(shot, outputDir_ + "/screen.png");
+    const ScreenRectangle client = backgroundBounds(shot);
+    EXPECT_EQ(client.width, 800);
+    EXPECT_EQ(client.height, 600);
+  }
+
   std::string outputDir_;
   std::optional<RunningViewer> viewer_;
 };

@@ -24,12 +24,7 @@ class WineViewer : public ViewerTest {
 };
 
 TEST_F(WineViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
-  EXPECT_EQ(windowsTitled(x(), "ZORAVAROVA").size(), 1u);
-  const Screenshot shot = captureScreen(x());
-  savePng(shot, outputDir_ + "/screen.png");
-  const ScreenRectangle client = backgroundBounds(shot);
-  EXPECT_EQ(client.width, 800);
-  EXPECT_EQ(client.height, 600);
+  expectOneWineWindowOf800By600();
 }
 
 // Both builds draw through Mesa from the same matrices; they may differ only where a single
