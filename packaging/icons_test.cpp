@@ -9,30 +9,17 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/file_bytes.h"
 #include "tests/jpeg_edit.h"
 #include "tests/made_png.h"
 #include "tests/x_session.h"
 
 namespace {
-
-std::vector<std::uint8_t> readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
 
 struct Icon {
   int size = 0;
@@ -117,12 +104,12 @@ TEST(Icons, AreTheSame8BitRgbaPngsOnEveryRun) {
   }
   for (const int size : {48, 128, 256}) {
     const std::string name = "/org.zoravarova.Viewer-" + std::to_string(size) + ".png";
-    const std::vector<std::uint8_t> one = readBytes(dir + "/one" + name);
+    const std::vector<std::uint8_t> one = fileBytes(dir + "/one" + name);
     const std::vector<std::uint8_t> start = pngStart(size);
     ASSERT_GT(one.size(), start.size()) << name;
     EXPECT_TRUE(std::equal(start.begin(), start.end(), one.begin()))
         << name << " is not a " << size << "x" << size << " 8-bit RGBA PNG";
-    EXPECT_TRUE(one == readBytes(dir + "/two" + name)) << name << " differs between two runs";
+    EXPECT_TRUE(one == fileBytes(dir + "/two" + name)) << name << " differs between two runs";
   }
 }
 
@@ -176,13 +163,14 @@ TEST(Icons, RefusedInputsGetOneLineNamingTheFileAndNoIcon) {
                            32 * 4),
             0);
   const std::string garbage = dir + "/garbage.png";
-  writeBytes(garbage, {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'});
+  ASSERT_TRUE(
+      writeBytes(garbage, {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}));
   const std::string tableless = dir + "/tableless.jpg";
-  writeBytes(tableless, withoutHuffmanTables(readBytes(first)));
+  ASSERT_TRUE(writeBytes(tableless, withoutHuffmanTables(fileBytes(first))));
   // 4 by 2 RGBA needs 2 rows of a filter byte and 16 bytes: one byte more would be inflated
   // into memory along with the rest, however much that is.
   const std::string inflating = dir + "/inflating.png";
-  writeBytes(inflating, makePng(pngHeaderData(4, 2, 8, 6), zlibZeros(2 * 17 + 1)));
+  ASSERT_TRUE(writeBytes(inflating, makePng(pngHeaderData(4, 2, 8, 6), zlibZeros(2 * 17 + 1))));
 
   struct Case {
     std::string first, second, expected;

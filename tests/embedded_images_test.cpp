@@ -8,13 +8,11 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "app/embedded_images.h"
+#include "tests/packed_viewer.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 Bytes patterned(std::size_t size, std::uint8_t seed) {
   Bytes bytes(size);
@@ -22,12 +20,6 @@ Bytes patterned(std::size_t size, std::uint8_t seed) {
     bytes[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
   }
   return bytes;
-}
-
-void putWord(Bytes& file, std::size_t at, std::uint32_t word) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    file[at++] = static_cast<std::uint8_t>(word >> shift);
-  }
 }
 
 // A file of `prefix` bytes, then `first`, then `second`, like a packed executable.
@@ -41,10 +33,21 @@ class CraftedFile : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove(path_); }
 
-  void write(const Bytes& bytes) {
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+  void write(const Bytes& bytes) { ASSERT_TRUE(writeBytes(path_, bytes)) << path_; }
+
+  // Writes `file` and expects the reader to give both images back from where the words say.
+  void expectBothReadBack(const Bytes& file, std::size_t firstAt, std::size_t secondAt) {
+    ASSERT_NO_FATAL_FAILURE(write(file));
+    EmbeddedAssetDirectory directory;
+    directory.texture1Offset = static_cast<std::uint32_t>(firstAt);
+    directory.texture1Size = static_cast<std::uint32_t>(first_.size());
+    directory.texture2Offset = static_cast<std::uint32_t>(secondAt);
+    directory.texture2Size = static_cast<std::uint32_t>(second_.size());
+    Bytes first;
+    Bytes second;
+    readEmbeddedImages(path_.c_str(), directory, first, second);
+    EXPECT_EQ(first, first_);
+    EXPECT_EQ(second, second_);
   }
 
   std::string path_;
@@ -53,15 +56,8 @@ class CraftedFile : public ::testing::Test {
 };
 
 // The 20 directory bytes as they sit in the executable, for the given words.
-Bytes directoryBytes(std::uint32_t size2, std::uint32_t offset2, std::uint32_t size1,
-                     std::uint32_t offset1, std::uint32_t trailing) {
-  Bytes bytes(20);
-  putWord(bytes, 0, size2);
-  putWord(bytes, 4, offset2);
-  putWord(bytes, 8, size1);
-  putWord(bytes, 12, offset1);
-  putWord(bytes, 16, trailing);
-  return bytes;
+Bytes directoryBytes(const DirectoryWords& words) {
+  return withWords(Bytes(20), 0, words);
 }
 
 DirectoryBytes asDirectory(const Bytes& bytes) {
@@ -70,7 +66,7 @@ DirectoryBytes asDirectory(const Bytes& bytes) {
 
 // The viewer decodes and the packer encodes the same bytes: both against words written out here.
 TEST(EmbeddedAssetDirectory, WordsAreLittleEndianInTheirFixedOrder) {
-  const Bytes bytes = directoryBytes(0x9F97, 0x9506B, 0x2D26B, 0x67E00, 4);
+  const Bytes bytes = directoryBytes({0x9F97, 0x9506B, 0x2D26B, 0x67E00, 4});
   const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(asDirectory(bytes));
   EXPECT_EQ(directory.texture2Size, 0x9F97u);
   EXPECT_EQ(directory.texture2Offset, 0x9506Bu);
@@ -89,7 +85,7 @@ TEST(EmbeddedAssetDirectory, WordsAreLittleEndianInTheirFixedOrder) {
 TEST(EmbeddedAssetDirectory, TheTrailingWordChangesNothing) {
   for (std::uint32_t trailing : {0u, 4u, 0xFFFFFFFFu, 0x12345678u}) {
     const EmbeddedAssetDirectory directory =
-        decodeEmbeddedAssetDirectory(asDirectory(directoryBytes(1, 2, 3, 4, trailing)));
+        decodeEmbeddedAssetDirectory(asDirectory(directoryBytes({1, 2, 3, 4, trailing})));
     EXPECT_EQ(directory.texture2Size, 1u);
     EXPECT_EQ(directory.texture2Offset, 2u);
     EXPECT_EQ(directory.texture1Size, 3u);
@@ -110,34 +106,14 @@ TEST_F(CraftedFile, TheReferenceLayoutGivesBothImagesExactly) {
   Bytes file = patterned(4096, 0xC3);
   file.insert(file.end(), first_.begin(), first_.end());
   file.insert(file.end(), second_.begin(), second_.end());
-  write(file);
-  EmbeddedAssetDirectory directory;
-  directory.texture1Offset = 4096;
-  directory.texture1Size = static_cast<std::uint32_t>(first_.size());
-  directory.texture2Offset = static_cast<std::uint32_t>(4096 + first_.size());
-  directory.texture2Size = static_cast<std::uint32_t>(second_.size());
-  Bytes first;
-  Bytes second;
-  readEmbeddedImages(path_.c_str(), directory, first, second);
-  EXPECT_EQ(first, first_);
-  EXPECT_EQ(second, second_);
+  expectBothReadBack(file, 4096, 4096 + first_.size());
 }
 
 TEST_F(CraftedFile, SwappedImagesWithRewrittenWordsReadTheSame) {
   Bytes file = patterned(512, 0x01);
   file.insert(file.end(), second_.begin(), second_.end());
   file.insert(file.end(), first_.begin(), first_.end());
-  write(file);
-  EmbeddedAssetDirectory directory;
-  directory.texture2Offset = 512;
-  directory.texture2Size = static_cast<std::uint32_t>(second_.size());
-  directory.texture1Offset = static_cast<std::uint32_t>(512 + second_.size());
-  directory.texture1Size = static_cast<std::uint32_t>(first_.size());
-  Bytes first;
-  Bytes second;
-  readEmbeddedImages(path_.c_str(), directory, first, second);
-  EXPECT_EQ(first, first_);
-  EXPECT_EQ(second, second_);
+  expectBothReadBack(file, 512 + second_.size(), 512);
 }
 
 // Each buffer holds the bytes the file has from its offset on, at most its size, and nothing

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,18 +18,13 @@
 #include <stb_image.h>
 #pragma GCC diagnostic pop
 
-namespace {
+#include "tests/file_bytes.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace {
 
 // Their size, format and component count are the packer's to check: every build packs them, and
 // refuses them otherwise. Here the loops only follow what decodes.
 const std::string kAssets = ZV_ASSET_DIR;
-
-Bytes readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Decoded {
   int width = 0;
@@ -82,7 +75,7 @@ Bytes jpegFrame(const Bytes& file) {
 }
 
 TEST(FirstPicture, KeepsItsChromaAtFullResolution) {
-  const Bytes frame = jpegFrame(readFile(kAssets + "/first.jpg"));
+  const Bytes frame = jpegFrame(fileBytes(kAssets + "/first.jpg"));
   // Precision, height, width, component count, then (id, sampling, table) per component.
   ASSERT_GE(frame.size(), 6u) << "no frame header";
   const int components = frame[5];
@@ -93,7 +86,7 @@ TEST(FirstPicture, KeepsItsChromaAtFullResolution) {
 }
 
 TEST(SecondPicture, IsNotInterlaced) {
-  const Bytes file = readFile(kAssets + "/second.png");
+  const Bytes file = fileBytes(kAssets + "/second.png");
   ASSERT_GT(file.size(), 28u);
   ASSERT_EQ(std::string(file.begin() + 12, file.begin() + 16), "IHDR");
   EXPECT_EQ(file[28], 0) << "interlace method";

@@ -2,28 +2,20 @@
 // whatever the decoder refuses by itself is left to it. And the frame lookup on the same walk.
 #include "render/jpeg_tables.h"
 #include "render/jpeg_segments.h"
+#include "tests/file_bytes.h"
 #include "tests/jpeg_edit.h"
 
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 const Bytes& first() {
-  static const Bytes bytes = readBytes(std::string(ZV_ASSET_DIR) + "/first.jpg");
+  static const Bytes bytes = fileBytes(std::string(ZV_ASSET_DIR) + "/first.jpg");
   return bytes;
 }
 
@@ -106,8 +98,8 @@ void expectAll(std::initializer_list<Case> cases, bool fits) {
 TEST(JpegTables, SoundPicturesPass) {
   EXPECT_TRUE(jpegHuffmanTablesFit(first()));
   // Progressive scans that use only DC or only AC tables, defined just before them.
-  EXPECT_TRUE(jpegHuffmanTablesFit(readBytes(std::string(ZV_PACK_INPUTS) + "/progressive.jpg")));
-  EXPECT_TRUE(jpegHuffmanTablesFit(readBytes(std::string(ZV_PACK_INPUTS) + "/grey.jpg")));
+  EXPECT_TRUE(jpegHuffmanTablesFit(fileBytes(std::string(ZV_PACK_INPUTS) + "/progressive.jpg")));
+  EXPECT_TRUE(jpegHuffmanTablesFit(fileBytes(std::string(ZV_PACK_INPUTS) + "/grey.jpg")));
   expectAll(
       {
           {"a table of exactly 256 codes",
@@ -187,7 +179,7 @@ TEST(JpegTables, ScansWithTablesNeverDefinedAreCaught) {
 // point shows whether it did.
 TEST(JpegTables, WhatTheDecoderRefusesByItselfIsLeftToIt) {
   EXPECT_TRUE(jpegHuffmanTablesFit({}));
-  EXPECT_TRUE(jpegHuffmanTablesFit(readBytes(std::string(ZV_ASSET_DIR) + "/second.png")));
+  EXPECT_TRUE(jpegHuffmanTablesFit(fileBytes(std::string(ZV_ASSET_DIR) + "/second.png")));
   EXPECT_TRUE(jpegHuffmanTablesFit(Bytes(first().begin(), first().begin() + 600)));
   EXPECT_TRUE(jpegHuffmanTablesFit(Bytes{0xFF, 0xD8, 0xFF}));
   const Bytes tables = join({frame(0xC0), kDcAndAc});
@@ -239,7 +231,7 @@ TEST(JpegTables, EveryKeptFuzzFindingIsRefused) {
   };
   for (const Finding& finding : findings) {
     SCOPED_TRACE(finding.path);
-    const Bytes input = readBytes(std::string(ZV_FUZZ_REGRESSIONS) + "/" + finding.path);
+    const Bytes input = fileBytes(std::string(ZV_FUZZ_REGRESSIONS) + "/" + finding.path);
     ASSERT_GE(input.size(), 4u * finding.words);
     std::size_t at = 4u * finding.words;
     bool refused = false;

@@ -14,9 +14,11 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/little_endian.h"
 #include "tests/made_png.h"
 #include "tests/pack_fixture.h"
 
@@ -41,6 +43,12 @@ constexpr bool kAddressSanitizer = false;
 constexpr std::uint64_t kSmallAddressSpace = std::uint64_t{512} << 20;
 const PackRunOptions kSmallMemory{.addressSpaceLimit = kAddressSanitizer ? 0 : kSmallAddressSpace};
 
+Elf64_Ehdr elfHeader(const Bytes& elf) {
+  Elf64_Ehdr header;
+  std::memcpy(&header, elf.data(), sizeof header);
+  return header;
+}
+
 // The linked viewer with one thing about its ELF header changed.
 Bytes withHeader(Bytes bytes, const std::function<void(Elf64_Ehdr&)>& change) {
   Elf64_Ehdr header = elfHeader(bytes);
@@ -51,11 +59,15 @@ Bytes withHeader(Bytes bytes, const std::function<void(Elf64_Ehdr&)>& change) {
 
 Bytes withSection(Bytes bytes, const std::string& name,
                   const std::function<void(Elf64_Shdr&)>& change) {
-  if (Elf64_Shdr* section = elfSection(bytes, name); section != nullptr) {
-    change(*section);
-  } else {
+  const std::optional<ElfSection> section = findSection(bytes, name);
+  if (!section) {
     ADD_FAILURE() << "the linked viewer has no section " << name;
+    return bytes;
   }
+  Elf64_Shdr header;
+  std::memcpy(&header, bytes.data() + section->headerAt, sizeof header);
+  change(header);
+  std::memcpy(bytes.data() + section->headerAt, &header, sizeof header);
   return bytes;
 }
 
@@ -156,7 +168,7 @@ TEST_F(PackBadInput, AViewerThatShrinksWhileBeingRead) {
   const std::string shrinking = "/sys/devices/system/cpu/online";
   struct stat status {};
   if (stat(shrinking.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
-      static_cast<std::uint64_t>(status.st_size) <= readBytes(shrinking).size()) {
+      static_cast<std::uint64_t>(status.st_size) <= fileBytes(shrinking).size()) {
     GTEST_SKIP() << shrinking << " is missing or not larger than what it holds";
   }
   expectViewerRefused(shrinking, "shrank while being read");
@@ -164,7 +176,7 @@ TEST_F(PackBadInput, AViewerThatShrinksWhileBeingRead) {
 
 // Run as a user whom file modes stop: uid 65534 when we are root, ourselves otherwise.
 TEST_F(PackBadInput, FilesThisUserMayNotReadOrWrite) {
-  const std::string locked = place("locked", readBytes(kLinked));
+  const std::string locked = place("locked", fileBytes(kLinked));
   fs::permissions(locked, fs::perms::none);
   if (const std::string why = unprivilegedUnavailable(locked); !why.empty()) {
     GTEST_SKIP() << why;
@@ -180,7 +192,7 @@ TEST_F(PackBadInput, FilesThisUserMayNotReadOrWrite) {
 }
 
 TEST_F(PackBadInput, ViewersThatAreNotA64BitLittleEndianElf) {
-  const Bytes linked = readBytes(kLinked);
+  const Bytes linked = fileBytes(kLinked);
   Bytes elf32 = linked;
   elf32[EI_CLASS] = ELFCLASS32;
   expectViewerRefused(place("elf32", elf32), "is not a 64-bit ELF executable");
@@ -204,7 +216,7 @@ TEST_F(PackBadInput, ViewersThatAreNotA64BitLittleEndianElf) {
 }
 
 TEST_F(PackBadInput, TruncatedViewers) {
-  const Bytes linked = readBytes(kLinked);
+  const Bytes linked = fileBytes(kLinked);
   expectViewerRefused(place("cut-header", Bytes(linked.begin(), linked.begin() + 40)),
                       "is truncated: its ELF header lies past the end");
   expectViewerRefused(place("cut-sections", Bytes(linked.begin(), linked.begin() + 4096)),
@@ -232,9 +244,9 @@ TEST_F(PackBadInput, TruncatedViewers) {
 }
 
 TEST_F(PackBadInput, ViewersWithoutAUsableDirectorySection) {
-  Bytes linked = readBytes(kLinked);
+  Bytes linked = fileBytes(kLinked);
   // The packer itself is an ELF executable without the section.
-  expectViewerRefused(place("no-section", readBytes(kPacker)), "has no .zoravarova.assets section");
+  expectViewerRefused(place("no-section", fileBytes(kPacker)), "has no .zoravarova.assets section");
   expectViewerRefused(
       place("no-names", withHeader(linked, [](Elf64_Ehdr& h) { h.e_shstrndx = h.e_shnum; })),
       "has no section names, so no asset directory section");
@@ -250,10 +262,10 @@ TEST_F(PackBadInput, ViewersWithoutAUsableDirectorySection) {
                       "has a .zoravarova.assets section without file data");
 
   // Names that only begin like the section's, or lie outside the name table, are not its name.
-  const Elf64_Shdr names = *elfSection(linked, ".shstrtab");
-  const std::uint32_t nameAt = elfSection(linked, ".zoravarova.assets")->sh_name;
+  const std::uint64_t names = findSection(linked, ".shstrtab")->offset;
+  const std::uint64_t nameAt = findSection(linked, ".zoravarova.assets")->nameAt;
   Bytes longer = linked;
-  longer[names.sh_offset + nameAt + std::strlen(".zoravarova.assets")] = 'X';
+  longer[names + nameAt + std::strlen(".zoravarova.assets")] = 'X';
   const std::string noSection = "has no .zoravarova.assets section";
   expectViewerRefused(place("longer-name", longer), noSection);
   expectViewerRefused(
@@ -270,29 +282,29 @@ TEST_F(PackBadInput, ViewersWithoutAUsableDirectorySection) {
 // (its tables and section data), or packing again would cut into the viewer.
 TEST_F(PackBadInput, DirectoryWordsThatDoNotDescribeAppendedImages) {
   const std::string reason = "has directory words that do not describe images appended to it";
-  const Bytes linked = readBytes(kLinked);
-  const std::size_t at = elfDirectoryOffset(linked);
+  const Bytes linked = fileBytes(kLinked);
+  const std::uint64_t at = elfDirectoryAt(linked);
   // Stray words that point into the viewer; past its end they would be those of a stripped one.
   expectViewerRefused(
       place("stray-words", withWords(linked, at, {0x1111, 0x1111, 0x1111, 0x1111, 0x1111})),
       reason);
-  for (std::size_t word = 0; word < 4; ++word) {
-    DirectoryWords words{};
-    words[word] = static_cast<std::uint32_t>(linked.size());
-    expectViewerRefused(place("one-word-" + std::to_string(word), withWords(linked, at, words)),
-                        reason);
+  const auto size = static_cast<std::uint32_t>(linked.size());
+  for (const auto& [name, words] : {std::pair{"one-word-0", DirectoryWords{.texture2Size = size}},
+                                    {"one-word-1", DirectoryWords{.texture2Offset = size}},
+                                    {"one-word-2", DirectoryWords{.texture1Size = size}},
+                                    {"one-word-3", DirectoryWords{.texture1Offset = size}}}) {
+    expectViewerRefused(place(name, withWords(linked, at, words)), reason);
   }
 
   // Words an earlier packing left, each pair made not to follow on.
   expectPacked(viewer_, first_, second_, output_);
-  const Bytes packed = readBytes(output_);
-  const DirectoryWords left{word32(packed, at), word32(packed, at + 4), word32(packed, at + 8),
-                            word32(packed, at + 12), 4};
+  const Bytes packed = fileBytes(output_);
+  const DirectoryWords left = directoryWordsAt(packed, at);
   DirectoryWords gap = left;
-  gap[2] -= 1;
+  gap.texture1Size -= 1;
   expectViewerRefused(place("gap", withWords(packed, at, gap)), reason);
   DirectoryWords shortOfTheEnd = left;
-  shortOfTheEnd[0] -= 1;
+  shortOfTheEnd.texture2Size -= 1;
   expectViewerRefused(place("short-of-the-end", withWords(packed, at, shortOfTheEnd)), reason);
 
   // The section header table ends the linked file.
@@ -325,7 +337,7 @@ TEST_F(PackBadInput, DirectoryWordsThatDoNotDescribeAppendedImages) {
 }
 
 TEST_F(PackBadInput, FirstImagesThatAreNotA512BaselineRgbJpeg) {
-  const Bytes first = readBytes(kFirst);
+  const Bytes first = fileBytes(kFirst);
   expectFirstRefused((root_ / "in" / "missing.jpg").string(),
                      "cannot be opened: No such file or directory");
   expectFirstRefused(place("empty.jpg", {}), "is empty");
@@ -371,7 +383,7 @@ TEST_F(PackBadInput, FirstImagesThatAreNotA512BaselineRgbJpeg) {
 }
 
 TEST_F(PackBadInput, SecondImagesThatAreNotA512Rgba8Png) {
-  const Bytes second = readBytes(kSecond);
+  const Bytes second = fileBytes(kSecond);
   expectSecondRefused((root_ / "in" / "missing.png").string(),
                       "cannot be opened: No such file or directory");
   expectSecondRefused(place("empty.png", {}), "is empty");
@@ -414,13 +426,13 @@ TEST_F(PackBadInput, APngWhoseDataInflatesPastItsPictureIsRefusedUnread) {
 // Each reason speaks of the PNG, says something, and shows the file's own bytes escaped, so it
 // stays one line and leaves the terminal as it was.
 TEST_F(PackBadInput, SecondImagesWithDamagedChunksEachGetAReasonOnOneLine) {
-  const Bytes second = readBytes(kSecond);
+  const Bytes second = fileBytes(kSecond);
   const std::size_t idat = firstImageData(second);
   // Lengths of 0x7FFFFFF0 and 0xFFFFFFF0, big-endian; the decoder gave up on the second without
   // a reason, leaving the one from the JPEG before it.
   for (const std::uint32_t length : {0xF0FFFF7Fu, 0xF0FFFFFFu}) {
     Bytes longData = second;
-    putWord32(longData, idat, length);
+    putLittleEndian(longData, idat, 4, length);
     expectSecondRefused(place("long-idat.png", longData),
                         "is damaged or truncated: its IDAT chunk runs past the end of the file");
   }
@@ -464,9 +476,9 @@ TEST_F(PackBadInput, SecondImagesWithDamagedChunksEachGetAReasonOnOneLine) {
 // the front: sparse, they cost neither disk nor memory, and the tool never has room to read them.
 TEST_F(PackBadInput, InputsTooLargeForThe32BitWords) {
   const std::uint64_t firstSize = fs::file_size(kFirst);
-  const std::string huge = place("huge", readBytes(kLinked));
-  const std::string large = place("large", readBytes(kLinked));
-  const std::string second = place("huge.png", readBytes(kSecond));
+  const std::string huge = place("huge", fileBytes(kLinked));
+  const std::string large = place("large", fileBytes(kLinked));
+  const std::string second = place("huge.png", fileBytes(kSecond));
   for (const auto& [path, size] : {std::pair{huge, k2To31}, std::pair{large, k2To31 - firstSize},
                                    std::pair{second, std::uint64_t{1} << 32}}) {
     if (const std::string why = extendSparsely(path, size); !why.empty()) {
@@ -499,7 +511,7 @@ TEST_F(PackBadInput, AViewerThatDoesNotFitInMemory) {
   if (kAddressSanitizer) {
     GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
   }
-  const std::string large = place("large", readBytes(kLinked));
+  const std::string large = place("large", fileBytes(kLinked));
   if (const std::string why = extendSparsely(large, std::uint64_t{1} << 30); !why.empty()) {
     GTEST_SKIP() << why;
   }
@@ -532,19 +544,19 @@ TEST_F(PackBadInput, OutputsThatCannotOrMustNotBeWritten) {
   expectRefused(viewer_, first_, second_, "missing/", "missing/", "ends in '/'" + nameIt, inOut);
 
   const std::string self = "is the input viewer itself; write the packed viewer elsewhere";
-  const Bytes viewerBefore = readBytes(viewer_);
+  const Bytes viewerBefore = fileBytes(viewer_);
   expectRefused(viewer_, first_, second_, viewer_, viewer_, self);
   const std::string hardLink = (root_ / "out" / "hard-link").string();
   fs::create_hard_link(viewer_, hardLink);
   expectRefused(viewer_, first_, second_, hardLink, hardLink, self);
-  EXPECT_EQ(readBytes(viewer_), viewerBefore);
+  EXPECT_EQ(fileBytes(viewer_), viewerBefore);
 
   // Renaming over an image would destroy it.
   const std::string image = "is one of the input images; write the packed viewer elsewhere";
   expectRefused(viewer_, first_, second_, first_, first_, image);
   expectRefused(viewer_, first_, second_, second_, second_, image);
-  EXPECT_EQ(readBytes(first_), readBytes(kFirst));
-  EXPECT_EQ(readBytes(second_), readBytes(kSecond));
+  EXPECT_EQ(fileBytes(first_), fileBytes(kFirst));
+  EXPECT_EQ(fileBytes(second_), fileBytes(kSecond));
 }
 
 // Renaming over any of these would destroy it; a symbolic link is never followed either, so one
@@ -560,7 +572,7 @@ TEST_F(PackBadInput, OutputsThatAreNotRegularFiles) {
     const std::string path = (out / link).string();
     expectRefused(viewer_, first_, second_, path, path, "is a symbolic link" + notAFile);
   }
-  EXPECT_EQ(readBytes(viewer_), readBytes(kLinked));
+  EXPECT_EQ(fileBytes(viewer_), fileBytes(kLinked));
   const std::string fifo = (out / "fifo").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0) << std::strerror(errno);
   expectRefused(viewer_, first_, second_, fifo, fifo, "is a FIFO" + notAFile);
@@ -650,7 +662,7 @@ TEST_F(PackBadInput, AKilledPackerLeavesNothingBehind) {
 TEST_F(PackBadInput, AnEarlierOutputSurvivesARefusal) {
   writeBytes(output_, {'o', 'l', 'd'});
   expectFirstRefused(second_, "is not a JPEG");
-  EXPECT_EQ(readBytes(output_), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(fileBytes(output_), (Bytes{'o', 'l', 'd'}));
 }
 
 TEST_F(PackBadInput, AWrongNumberOfArgumentsPrintsTheUsage) {

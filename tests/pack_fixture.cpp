@@ -4,9 +4,11 @@
 #include <stdlib.h>
 
 #include <stb_image_write.h>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <span>
+
+#include "app/embedded_images.h"
+#include "tests/little_endian.h"
 
 namespace fs = std::filesystem;
 
@@ -32,17 +34,6 @@ void appendTo(void* context, void* data, int size) {
 
 }  // namespace
 
-Bytes readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
 Bytes encodePng(int width, int height, int components) {
   const Bytes pixels(static_cast<std::size_t>(width) * height * components, 120);
   Bytes png;
@@ -58,55 +49,32 @@ Bytes encodeJpeg(int width, int height) {
   return jpeg;
 }
 
-std::uint32_t word32(const Bytes& bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-void putWord32(Bytes& bytes, std::size_t at, std::uint32_t word) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    bytes[at++] = static_cast<std::uint8_t>(word >> shift);
+void expectPackedFrom(const Bytes& viewer, const std::string& packedPath, std::uint64_t directoryAt,
+                      const Bytes& first, const Bytes& second,
+                      std::optional<std::uint64_t> checksumAt) {
+  const Bytes packed = fileBytes(packedPath);
+  ASSERT_EQ(packed.size(), viewer.size() + first.size() + second.size());
+  // No padding before or between the pictures, and the trailing word the packer always writes.
+  const DirectoryWords words{static_cast<std::uint32_t>(second.size()),
+                             static_cast<std::uint32_t>(viewer.size() + first.size()),
+                             static_cast<std::uint32_t>(first.size()),
+                             static_cast<std::uint32_t>(viewer.size()), 4};
+  EXPECT_EQ(directoryWordsAt(packed, directoryAt), words);
+  Bytes expectedHead = withWords(viewer, directoryAt, words);
+  if (checksumAt) {
+    putLittleEndian(expectedHead, *checksumAt, 4, 0);
   }
-}
+  EXPECT_TRUE(std::equal(expectedHead.begin(), expectedHead.end(), packed.begin()))
+      << "bytes of the viewer other than the directory" << (checksumAt ? " and the checksum" : "")
+      << " changed";
 
-Elf64_Ehdr elfHeader(const Bytes& elf) {
-  Elf64_Ehdr header;
-  std::memcpy(&header, elf.data(), sizeof header);
-  return header;
-}
-
-Elf64_Shdr* elfSection(Bytes& elf, const std::string& name) {
-  const Elf64_Ehdr header = elfHeader(elf);
-  auto* sections = reinterpret_cast<Elf64_Shdr*>(elf.data() + header.e_shoff);
-  const char* names =
-      reinterpret_cast<const char*>(elf.data() + sections[header.e_shstrndx].sh_offset);
-  for (int i = 0; i < header.e_shnum; ++i) {
-    if (names + sections[i].sh_name == name) {
-      return &sections[i];
-    }
-  }
-  return nullptr;
-}
-
-std::size_t elfDirectoryOffset(Bytes elf) {
-  const Elf64_Shdr* section = elfSection(elf, ".zoravarova.assets");
-  return section == nullptr ? 0 : section->sh_offset;
-}
-
-Bytes withWords(Bytes bytes, std::size_t directoryAt, const DirectoryWords& words) {
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    putWord32(bytes, directoryAt + 4 * i, words[i]);
-  }
-  return bytes;
-}
-
-DirectoryWords claimsFrom(std::uint64_t firstOffset, std::uint32_t firstSize,
-                          std::uint64_t fileSize) {
-  const std::uint64_t secondOffset = firstOffset + firstSize;
-  return {static_cast<std::uint32_t>(fileSize - secondOffset),
-          static_cast<std::uint32_t>(secondOffset), firstSize,
-          static_cast<std::uint32_t>(firstOffset), 4};
+  const EmbeddedAssetDirectory read = decodeEmbeddedAssetDirectory(
+      std::span(packed).subspan(directoryAt).first<kEmbeddedAssetDirectoryBytes>());
+  Bytes readFirst;
+  Bytes readSecond;
+  readEmbeddedImages(packedPath.c_str(), read, readFirst, readSecond);
+  EXPECT_EQ(readFirst, first);
+  EXPECT_EQ(readSecond, second);
 }
 
 void PackFixture::SetUp() {
@@ -123,9 +91,9 @@ void PackFixture::SetUp() {
     fs::permissions(folder, kFolderMode);
   }
   output_ = (root_ / "out" / "packed").string();
-  viewer_ = place("viewer", readBytes(kLinked));
-  first_ = place("first.jpg", readBytes(kFirst));
-  second_ = place("second.png", readBytes(kSecond));
+  viewer_ = place("viewer", fileBytes(kLinked));
+  first_ = place("first.jpg", fileBytes(kFirst));
+  second_ = place("second.png", fileBytes(kSecond));
 }
 
 void PackFixture::TearDown() {
@@ -172,7 +140,7 @@ std::map<std::string, Bytes> PackFixture::outputDirectory() {
       other = "file of type " + std::to_string(static_cast<int>(entry.status().type()));
     }
     entries[entry.path().filename().string()] =
-        other.empty() ? readBytes(entry.path().string()) : Bytes(other.begin(), other.end());
+        other.empty() ? fileBytes(entry.path().string()) : Bytes(other.begin(), other.end());
   }
   return entries;
 }

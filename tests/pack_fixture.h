@@ -1,19 +1,17 @@
 // What the packer's tests share: a folder of their own, copies of the inputs, the real tool.
 #pragma once
 
-#include <elf.h>
-
 #include <gtest/gtest.h>
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/file_bytes.h"
+#include "tests/packed_viewer.h"
 #include "tests/packer_run.h"
-
-using Bytes = std::vector<std::uint8_t>;
 
 extern const std::string kPacker;
 extern const std::string kLinked;  // a linked program with the directory section, never packed
@@ -21,30 +19,16 @@ extern const std::string kFirst;   // the committed pictures
 extern const std::string kSecond;
 extern const std::string kInputs;  // pictures wrong in one way each
 
-// Read and written without the packer's own file code, which is under test.
-Bytes readBytes(const std::string& path);
-void writeBytes(const std::string& path, const Bytes& bytes);
-
 // Pictures of one grey made in memory.
 Bytes encodePng(int width, int height, int components);
 Bytes encodeJpeg(int width, int height);
 
-std::uint32_t word32(const Bytes& bytes, std::size_t at);
-void putWord32(Bytes& bytes, std::size_t at, std::uint32_t word);
-
-// Found by walking the ELF tables here, not with the packer's code.
-Elf64_Ehdr elfHeader(const Bytes& elf);
-Elf64_Shdr* elfSection(Bytes& elf, const std::string& name);
-std::size_t elfDirectoryOffset(Bytes elf);
-
-// The five directory words in file order: second size and offset, first size and offset, the
-// trailing word.
-using DirectoryWords = std::array<std::uint32_t, 5>;
-Bytes withWords(Bytes bytes, std::size_t directoryAt, const DirectoryWords& words);
-// Words that claim a first image of `firstSize` bytes at `firstOffset` and a second one from
-// there to the file's end: what an earlier packing leaves, if `firstOffset` is where it began.
-DirectoryWords claimsFrom(std::uint64_t firstOffset, std::uint32_t firstSize,
-                          std::uint64_t fileSize);
+// The file packed at `packedPath` is `viewer` with only its 20 directory bytes at `directoryAt`
+// changed (and, for a PE file, its checksum at `checksumAt` cleared), then `first`, then
+// `second`, the words pointing at them; the viewer's own reader gets both back through them.
+void expectPackedFrom(const Bytes& viewer, const std::string& packedPath, std::uint64_t directoryAt,
+                      const Bytes& first, const Bytes& second,
+                      std::optional<std::uint64_t> checksumAt = std::nullopt);
 
 class PackFixture : public ::testing::Test {
  protected:

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/embedded_images.h"
+#include "tests/little_endian.h"
 #include "tests/pack_fixture.h"
 
 namespace {
@@ -14,11 +14,6 @@ using PePacker = PackFixture;
 constexpr std::uint16_t kPe32 = 0x10B;
 constexpr std::uint16_t kPe32Plus = 0x20B;
 constexpr std::uint32_t kSectionBytes = 0x200;
-
-void putWord16(Bytes& bytes, std::size_t at, std::uint16_t word) {
-  bytes[at] = static_cast<std::uint8_t>(word);
-  bytes[at + 1] = static_cast<std::uint8_t>(word >> 8);
-}
 
 // The shape of a small PE image: a header area of `sizeOfHeaders` bytes, then sections of 0x200
 // bytes each, then, when there are symbols, a COFF symbol table and the string table after it,
@@ -49,66 +44,33 @@ struct CraftedPe {
     Bytes file(stringTableAt() + stringBytes, 0);
     file[0] = 'M';
     file[1] = 'Z';
-    putWord32(file, 0x3C, signatureOffset);
+    putLittleEndian(file, 0x3C, 4, signatureOffset);
     std::memcpy(file.data() + signatureOffset, "PE\0\0", 4);
     const std::size_t coff = signatureOffset + 4;
-    putWord16(file, coff, magic == kPe32Plus ? 0x8664 : 0x14C);
-    putWord16(file, coff + 2, sections);
-    putWord16(file, coff + 16, optionalBytes);
+    putLittleEndian(file, coff, 2, magic == kPe32Plus ? 0x8664 : 0x14C);
+    putLittleEndian(file, coff + 2, 2, sections);
+    putLittleEndian(file, coff + 16, 2, optionalBytes);
     const std::size_t optional = optionalAt();
-    putWord16(file, optional, magic);
-    putWord32(file, optional + 60, sizeOfHeaders);
-    putWord32(file, checksumAt(), 0x1234ABCD);
-    putWord32(file, directoriesAt() - 4, directoryCount);
+    putLittleEndian(file, optional, 2, magic);
+    putLittleEndian(file, optional + 60, 4, sizeOfHeaders);
+    putLittleEndian(file, checksumAt(), 4, 0x1234ABCD);
+    putLittleEndian(file, directoriesAt() - 4, 4, directoryCount);
     for (std::uint16_t i = 0; i < sections; ++i) {
       std::memcpy(file.data() + sectionHeaderAt(i), ".sect", 5);
-      putWord32(file, sectionHeaderAt(i) + 16, kSectionBytes);
-      putWord32(file, sectionHeaderAt(i) + 20, sizeOfHeaders + i * kSectionBytes);
+      putLittleEndian(file, sectionHeaderAt(i) + 16, 4, kSectionBytes);
+      putLittleEndian(file, sectionHeaderAt(i) + 20, 4, sizeOfHeaders + i * kSectionBytes);
     }
     for (std::size_t at = sizeOfHeaders; at < file.size(); ++at) {
       file[at] = static_cast<std::uint8_t>(at * 13 + 7);
     }
     if (symbols != 0) {
-      putWord32(file, coff + 8, static_cast<std::uint32_t>(symbolTableAt()));
-      putWord32(file, coff + 12, symbols);
-      putWord32(file, stringTableAt(), stringBytesWord);
+      putLittleEndian(file, coff + 8, 4, static_cast<std::uint32_t>(symbolTableAt()));
+      putLittleEndian(file, coff + 12, 4, symbols);
+      putLittleEndian(file, stringTableAt(), 4, stringBytesWord);
     }
     return file;
   }
 };
-
-// The packed file is the viewer with only its 20 directory bytes changed and its checksum
-// cleared, then the JPEG, then the PNG, the words pointing at them; the reader gets both images
-// back through them.
-void expectPackedFrom(const Bytes& viewer, const std::string& packedPath, std::size_t directoryAt,
-                      std::size_t checksumAt) {
-  const Bytes packed = readBytes(packedPath);
-  const Bytes first = readBytes(kFirst);
-  const Bytes second = readBytes(kSecond);
-  ASSERT_EQ(packed.size(), viewer.size() + first.size() + second.size());
-  EXPECT_EQ(word32(packed, directoryAt + 0), second.size());
-  EXPECT_EQ(word32(packed, directoryAt + 4), viewer.size() + first.size());
-  EXPECT_EQ(word32(packed, directoryAt + 8), first.size());
-  EXPECT_EQ(word32(packed, directoryAt + 12), viewer.size());
-  EXPECT_EQ(word32(packed, directoryAt + 16), 4u);
-  EXPECT_EQ(word32(packed, checksumAt), 0u);
-
-  Bytes expectedHead = viewer;
-  std::copy(packed.begin() + static_cast<std::ptrdiff_t>(directoryAt),
-            packed.begin() + static_cast<std::ptrdiff_t>(directoryAt + 20),
-            expectedHead.begin() + static_cast<std::ptrdiff_t>(directoryAt));
-  putWord32(expectedHead, checksumAt, 0);
-  EXPECT_TRUE(std::equal(expectedHead.begin(), expectedHead.end(), packed.begin()))
-      << "bytes of the viewer other than the directory and the checksum changed";
-
-  const EmbeddedAssetDirectory words = decodeEmbeddedAssetDirectory(
-      std::span(packed).subspan(directoryAt).first<kEmbeddedAssetDirectoryBytes>());
-  Bytes readFirst;
-  Bytes readSecond;
-  readEmbeddedImages(packedPath.c_str(), words, readFirst, readSecond);
-  EXPECT_EQ(readFirst, first);
-  EXPECT_EQ(readSecond, second);
-}
 
 // The kinds of image the packer must take: PE32+ and PE32, an optional header that ends where
 // its data directories begin, sections of no file data, tables after the sections.
@@ -130,13 +92,14 @@ TEST_F(PePacker, ACraftedImageGetsItsImagesAppendedAndItsWordsInTheHeaderPadding
     const Bytes viewer = shape.build();
     const std::string output = (root_ / "out" / (name + ".exe")).string();
     expectPacked(place(name + ".exe", viewer), first_, second_, output);
-    expectPackedFrom(viewer, output, shape.directoryAt(), shape.checksumAt());
+    expectPackedFrom(viewer, output, shape.directoryAt(), fileBytes(kFirst), fileBytes(kSecond),
+                     shape.checksumAt());
   }
   // A section that holds no file data says nothing of where it would lie.
   const CraftedPe shape;
   Bytes empty = shape.build();
-  putWord32(empty, shape.sectionHeaderAt(1) + 16, 0);
-  putWord32(empty, shape.sectionHeaderAt(1) + 20, 0);
+  putLittleEndian(empty, shape.sectionHeaderAt(1) + 16, 4, 0);
+  putLittleEndian(empty, shape.sectionHeaderAt(1) + 20, 4, 0);
   expectPacked(place("empty-section.exe", empty), first_, second_, output_);
 }
 
@@ -147,7 +110,7 @@ TEST_F(PePacker, PackingAPackedImageReplacesItsImages) {
     const std::string again = (root_ / "out" / (name + "-again.exe")).string();
     expectPacked(place(name + ".exe", shape.build()), first_, second_, output);
     expectPacked(output, first_, second_, again);
-    EXPECT_EQ(readBytes(again), readBytes(output));
+    EXPECT_EQ(fileBytes(again), fileBytes(output));
   }
 }
 
@@ -158,7 +121,8 @@ TEST_F(PePacker, TheLastTwentyBytesRightAfterTheSectionTableAreRoomEnough) {
   ASSERT_EQ(tight.tableEnd(), 0x200u - 20);
   const Bytes viewer = tight.build();
   expectPacked(place("viewer.exe", viewer), first_, second_, output_);
-  expectPackedFrom(viewer, output_, tight.directoryAt(), tight.checksumAt());
+  expectPackedFrom(viewer, output_, tight.directoryAt(), fileBytes(kFirst), fileBytes(kSecond),
+                   tight.checksumAt());
 }
 
 std::string noRoom(std::size_t tableEnd, std::size_t headerEnd) {
@@ -179,7 +143,7 @@ TEST_F(PePacker, AHeaderAreaWithoutRoomIsRefused) {
   // Smaller than the 20 bytes themselves.
   const CraftedPe shape;
   Bytes tiny = shape.build();
-  putWord32(tiny, shape.optionalAt() + 60, 16);
+  putLittleEndian(tiny, shape.optionalAt() + 60, 4, 16);
   expectViewerRefused(place("tiny.exe", tiny), noRoom(shape.tableEnd(), 0x10));
 }
 
@@ -190,7 +154,7 @@ TEST_F(PePacker, DamagedOrUnsuitableImagesAreRefusedWithOneLine) {
   const std::size_t optional = shape.optionalAt();
   const auto patched = [&](std::size_t at, std::uint32_t word, int bytes = 4) {
     Bytes file = good;
-    bytes == 4 ? putWord32(file, at, word) : putWord16(file, at, static_cast<std::uint16_t>(word));
+    putLittleEndian(file, at, bytes, word);
     return file;
   };
 
@@ -213,7 +177,7 @@ TEST_F(PePacker, DamagedOrUnsuitableImagesAreRefusedWithOneLine) {
   const std::string tooShort = "has an optional header too short for its kind";
   expectViewerRefused(place("short-plus.exe", patched(coff + 16, 111, 2)), tooShort);
   Bytes shortPe32 = patched(optional, kPe32, 2);
-  putWord16(shortPe32, coff + 16, 95);
+  putLittleEndian(shortPe32, coff + 16, 2, 95);
   expectViewerRefused(place("short-pe32.exe", shortPe32), tooShort);
   expectViewerRefused(place("many-sections.exe", patched(coff + 2, 0xFFFF, 2)),
                       "is truncated: its section table lies past the end");
@@ -238,7 +202,7 @@ TEST_F(PePacker, ASignedImageIsRefusedAndOnlyThat) {
   holdsTheEntryExactly.optionalBytes = 112 + 5 * 8;
   for (const CraftedPe& shape : {CraftedPe{}, pe32, holdsTheEntryExactly}) {
     Bytes signedImage = shape.build();
-    putWord32(signedImage, shape.directoriesAt() + 4 * 8 + 4, 0x100);
+    putLittleEndian(signedImage, shape.directoriesAt() + 4 * 8 + 4, 4, 0x100);
     expectViewerRefused(
         place("signed-" + std::to_string(shape.optionalBytes) + ".exe", signedImage), signedReason);
   }
@@ -247,15 +211,15 @@ TEST_F(PePacker, ASignedImageIsRefusedAndOnlyThat) {
   // an optional header that ends before the entry, whose place the section table then takes.
   const CraftedPe shape;
   Bytes addressOnly = shape.build();
-  putWord32(addressOnly, shape.directoriesAt() + 4 * 8, 0x600);
+  putLittleEndian(addressOnly, shape.directoriesAt() + 4 * 8, 4, 0x600);
   CraftedPe fourEntries;
   fourEntries.directoryCount = 4;
   Bytes uncounted = fourEntries.build();
-  putWord32(uncounted, fourEntries.directoriesAt() + 4 * 8 + 4, 0x100);
+  putLittleEndian(uncounted, fourEntries.directoriesAt() + 4 * 8 + 4, 4, 0x100);
   CraftedPe endsBefore;
   endsBefore.optionalBytes = 112 + 4 * 8;
   const Bytes beforeTheEntry = endsBefore.build();
-  ASSERT_NE(word32(beforeTheEntry, endsBefore.directoriesAt() + 4 * 8 + 4), 0u);
+  ASSERT_NE(littleEndian(beforeTheEntry, endsBefore.directoriesAt() + 4 * 8 + 4, 4), 0u);
   int i = 0;
   for (const Bytes& image : {addressOnly, uncounted, beforeTheEntry}) {
     const std::string name = "unsigned-" + std::to_string(i++) + ".exe";
@@ -313,7 +277,7 @@ TEST_F(PePacker, SymbolAndStringTablesThatRunPastTheEndAreRefused) {
   const Bytes tables = shape.build();
   const std::string symbolsPast = "is truncated: its symbol table lies past the end";
   Bytes farSymbols = tables;
-  putWord32(farSymbols, shape.signatureOffset + 12, 0x7FFFFFF0);
+  putLittleEndian(farSymbols, shape.signatureOffset + 12, 4, 0x7FFFFFF0);
   expectViewerRefused(place("far-symbols.exe", farSymbols), symbolsPast);
   // Without the string table's length word after the symbols.
   expectViewerRefused(
@@ -328,14 +292,14 @@ TEST_F(PePacker, SymbolAndStringTablesThatRunPastTheEndAreRefused) {
 // The cross-built program as MinGW's linker lays it out: symbol and string tables after the
 // sections, padding enough for the words, and a checksum the packed file clears.
 TEST_F(PePacker, TheCrossBuiltProgramPacksAndReadsBack) {
-  const Bytes viewer = readBytes(ZV_WINDOWS_LINKED_PROBE);
-  // The last 20 bytes of the header area: SizeOfHeaders is 0x54 bytes after the PE signature.
-  const std::size_t directoryAt = word32(viewer, word32(viewer, 0x3C) + 0x54) - 20;
+  const Bytes viewer = fileBytes(ZV_WINDOWS_LINKED_PROBE);
+  const std::uint64_t directoryAt = peDirectoryAt(viewer);
   EXPECT_EQ(Bytes(viewer.begin() + static_cast<std::ptrdiff_t>(directoryAt),
                   viewer.begin() + static_cast<std::ptrdiff_t>(directoryAt + 20)),
             Bytes(20, 0));
   expectPacked(ZV_WINDOWS_LINKED_PROBE, first_, second_, output_);
-  expectPackedFrom(viewer, output_, directoryAt, word32(viewer, 0x3C) + 24 + 64);
+  expectPackedFrom(viewer, output_, directoryAt, fileBytes(kFirst), fileBytes(kSecond),
+                   littleEndian(viewer, 0x3C, 4) + 24 + 64);
   // Its tables run to its last byte: words claiming images that begin before it are refused.
   expectViewerRefused(
       place("into-tables.exe",

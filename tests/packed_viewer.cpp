@@ -1,83 +1,74 @@
-// Reading an installed or re-packed viewer in a test, independently of the packer's own code.
+// Reading a packed viewer in a test, independently of the packer's and the viewer's own code.
 #include "tests/packed_viewer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <tuple>
 
-std::vector<std::uint8_t> fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+#include "tests/little_endian.h"
+
+void PrintTo(const DirectoryWords& words, std::ostream* out) {
+  *out << "{texture2Size " << words.texture2Size << ", texture2Offset " << words.texture2Offset
+       << ", texture1Size " << words.texture1Size << ", texture1Offset " << words.texture1Offset
+       << ", trailingWord " << words.trailingWord << "}";
 }
 
-std::uint64_t littleEndian(const std::vector<std::uint8_t>& bytes, std::uint64_t at, int width) {
-  if (at > bytes.size() || bytes.size() - at < static_cast<std::uint64_t>(width)) {
-    ADD_FAILURE() << "read of " << width << " bytes at " << at << " runs past the file's end";
-    return 0;
-  }
-  std::uint64_t value = 0;
-  for (int i = width - 1; i >= 0; --i) {
-    value = value << 8 | bytes[at + static_cast<std::uint64_t>(i)];
-  }
-  return value;
-}
-
-std::vector<ElfSection> elfSections(const std::vector<std::uint8_t>& elf) {
-  std::vector<ElfSection> sections;
-  if (elf.size() < 64 ||
-      std::memcmp(elf.data(),
-                  "\x7f"
-                  "ELF",
-                  4) != 0 ||
-      elf[4] != 2 || elf[5] != 1) {
-    ADD_FAILURE() << "not a 64-bit little-endian ELF file";
-    return sections;
-  }
-  const std::uint64_t table = littleEndian(elf, 0x28, 8);
-  const std::uint64_t entry = littleEndian(elf, 0x3A, 2);
-  const std::uint64_t count = littleEndian(elf, 0x3C, 2);
-  const std::uint64_t names = littleEndian(elf, 0x3E, 2);
-  const std::uint64_t namesOffset = littleEndian(elf, table + names * entry + 0x18, 8);
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const std::uint64_t header = table + i * entry;
-    ElfSection section;
-    std::uint64_t name = namesOffset + littleEndian(elf, header, 4);
-    while (name < elf.size() && elf[name] != 0) {
-      section.name += static_cast<char>(elf[name++]);
-    }
-    section.offset = littleEndian(elf, header + 0x18, 8);
-    section.size = littleEndian(elf, header + 0x20, 8);
-    sections.push_back(section);
-  }
-  return sections;
-}
-
-std::optional<ElfSection> findSection(const std::vector<ElfSection>& sections,
-                                      const std::string& name) {
-  for (const ElfSection& section : sections) {
-    if (section.name == name) {
-      return section;
-    }
-  }
-  return std::nullopt;
-}
-
-std::optional<std::uint64_t> expectCarriesOurPictures(const std::vector<std::uint8_t>& elf,
-                                                      const std::string& assetDir) {
-  const std::optional<ElfSection> directory = findSection(elfSections(elf), ".zoravarova.assets");
+std::uint64_t elfDirectoryAt(const Bytes& elf) {
+  const std::optional<ElfSection> directory = findSection(elf, ".zoravarova.assets");
   if (!directory || directory->size != 20) {
     ADD_FAILURE() << "no 20-byte .zoravarova.assets section";
+    return 0;
+  }
+  return directory->offset;
+}
+
+std::uint64_t peDirectoryAt(const Bytes& pe) {
+  const std::uint64_t headerArea = littleEndian(pe, littleEndian(pe, 0x3C, 4) + 0x54, 4);
+  if (headerArea < 20) {
+    ADD_FAILURE() << "a header area of " << headerArea << " bytes holds no directory";
+    return 0;
+  }
+  return headerArea - 20;
+}
+
+DirectoryWords directoryWordsAt(const Bytes& file, std::uint64_t at) {
+  const auto word = [&](std::uint64_t index) {
+    return static_cast<std::uint32_t>(littleEndian(file, at + 4 * index, 4));
+  };
+  return {word(0), word(1), word(2), word(3), word(4)};
+}
+
+Bytes withWords(Bytes file, std::uint64_t at, const DirectoryWords& words) {
+  putLittleEndian(file, at + 0, 4, words.texture2Size);
+  putLittleEndian(file, at + 4, 4, words.texture2Offset);
+  putLittleEndian(file, at + 8, 4, words.texture1Size);
+  putLittleEndian(file, at + 12, 4, words.texture1Offset);
+  putLittleEndian(file, at + 16, 4, words.trailingWord);
+  return file;
+}
+
+DirectoryWords claimsFrom(std::uint64_t firstOffset, std::uint32_t firstSize,
+                          std::uint64_t fileSize) {
+  const std::uint64_t secondOffset = firstOffset + firstSize;
+  return {static_cast<std::uint32_t>(fileSize - secondOffset),
+          static_cast<std::uint32_t>(secondOffset), firstSize,
+          static_cast<std::uint32_t>(firstOffset), 4};
+}
+
+std::optional<std::uint64_t> expectCarriesOurPictures(const Bytes& elf,
+                                                      const std::string& assetDir) {
+  const std::uint64_t at = elfDirectoryAt(elf);
+  if (at == 0) {
     return std::nullopt;
   }
+  const DirectoryWords words = directoryWordsAt(elf, at);
   std::uint64_t firstPicture = elf.size();
   bool carried = true;
-  for (const auto& [wordAt, file] : {std::pair{8, "first.jpg"}, {0, "second.png"}}) {
-    const std::uint64_t size = littleEndian(elf, directory->offset + wordAt, 4);
-    const std::uint64_t offset = littleEndian(elf, directory->offset + wordAt + 4, 4);
-    const std::vector<std::uint8_t> expected = fileBytes(assetDir + "/" + file);
+  for (const auto& [size, offset, file] :
+       {std::tuple{words.texture1Size, words.texture1Offset, "first.jpg"},
+        {words.texture2Size, words.texture2Offset, "second.png"}}) {
+    const Bytes expected = fileBytes(assetDir + "/" + file);
     if (expected.empty() || size != expected.size() || offset > elf.size() ||
         size > elf.size() - offset) {
       ADD_FAILURE() << file << ": the words give " << size << " bytes at " << offset << " of "
@@ -90,7 +81,7 @@ std::optional<std::uint64_t> expectCarriesOurPictures(const std::vector<std::uin
       ADD_FAILURE() << "the bytes at " << offset << " are not " << file;
       carried = false;
     }
-    firstPicture = std::min(firstPicture, offset);
+    firstPicture = std::min<std::uint64_t>(firstPicture, offset);
   }
   return carried ? std::optional(firstPicture) : std::nullopt;
 }

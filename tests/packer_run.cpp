@@ -18,8 +18,8 @@
 #include <cerrno>
 #include <cstddef>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+
+#include "tests/file_bytes.h"
 
 namespace {
 
@@ -248,8 +248,7 @@ PackRun runPacker(const std::string& packer, const std::vector<std::string>& arg
   } else if (!run.timedOut && WIFSIGNALED(status)) {
     run.signal = WTERMSIG(status);
   }
-  std::ifstream in(errorsPath, std::ios::binary);
-  run.errorText.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  run.errorText = fileText(errorsPath);
   return run;
 }
 

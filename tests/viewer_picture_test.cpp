@@ -1,26 +1,20 @@
 // The packed viewer's picture under Xvfb and Mesa, held against a CPU ray cast of the field.
-#include <X11/keysym.h>
-
 #include <gtest/gtest.h>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 
-#include "app/embedded_images.h"
 #include "app/viewer.h"
 #include "scene/camera.h"
 #include "scene/view_state.h"
 #include "tests/packed_viewer.h"
 #include "tests/picture_model.h"
+#include "tests/viewer_test.h"
 #include "tests/x_session.h"
-#include "tools/pack/elf_layout.h"
-#include "tools/pack/file_io.h"
 
 namespace {
 
 const std::string kViewer = ZV_VIEWER;
 const std::string kAssets = ZV_ASSET_DIR;
-constexpr auto kStartLimit = 20s;
 // For the viewer to take in an input, or to present frames, even on a loaded machine.
 constexpr auto kInputLimit = 10s;
 
@@ -109,44 +103,25 @@ std::string windowSizedScreen() {
   return std::to_string(kWindowWidth) + "x" + std::to_string(kWindowHeight) + "x24";
 }
 
-class ViewerPicture : public ::testing::Test {
+class ViewerPicture : public ViewerTest {
  protected:
   void SetUp() override {
-    outputDir_ = makeTestDirectory(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    ViewerTest::SetUp();
     first_ = loadPicture(kAssets + "/first.jpg", 3);
     second_ = loadPicture(kAssets + "/second.png", 4);
   }
-  // The watch goes before the connection it uses, the viewer before its X server.
-  void TearDown() override {
-    frames_.reset();
-    viewer_.reset();
-    display_.reset();
-  }
-
   void start(const std::string& program, const std::string& screen = windowSizedScreen()) {
-    display_ = std::make_unique<VirtualDisplay>(screen);
-    // The window opens at the screen's top left. With the pointer at its centre from the start,
-    // capturing the cursor moves nothing, and the first motion the viewer sees is the test's.
-    XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, 400, 300);
-    XSync(x(), False);
-    viewer_ = std::make_unique<ChildProcess>(
-        program, std::vector<std::string>{},
-        std::map<std::string, std::string>{{"DISPLAY", display_->name()}}, outputDir_);
-    window_ = waitForWindow(x(), kWindowTitle, kStartLimit);
-    ASSERT_NE(window_, 0u) << viewer_->standardError();
-    frames_ = std::make_unique<FrameWatch>(x(), window_);
-    ASSERT_TRUE(waitUntil([&] { return isBackground(captureScreen(x()).at(5, 5)); }, kStartLimit));
+    startViewer(nativeViewerCommand({program}, screen));
   }
 
   // The screen once frames drawn after everything the test has seen the viewer take in have been
-  // presented. Damage reported before a round trip is dropped, so every later report is of such
-  // a frame; the second is awaited, not the first, for a margin of one whole frame.
+  // presented, saved as `name`.
   Screenshot presentedScreen(const std::string& name) {
-    frames_->forget();
-    EXPECT_TRUE(frames_->waitForFrames(2, kInputLimit)) << "the viewer presented no frames";
-    Screenshot shot = captureScreen(x());
-    savePng(shot, outputDir_ + "/" + name + ".png");
-    return shot;
+    const std::optional<Screenshot> shot = viewer_->presentedScreen(kInputLimit);
+    EXPECT_TRUE(shot.has_value()) << "the viewer presented no frames";
+    const Screenshot seen = shot.value_or(captureScreen(x()));
+    savePng(seen, outputDir_ + "/" + name + ".png");
+    return seen;
   }
 
   // The captured cursor is put back at the window's centre after every event, so long moves go
@@ -155,21 +130,16 @@ class ViewerPicture : public ::testing::Test {
     const int steps = std::max(1, (std::abs(dx) + 199) / 200);
     for (int i = 0; i < steps; ++i) {
       const int step = dx / steps + (i < std::abs(dx % steps) ? (dx > 0 ? 1 : -1) : 0);
-      ASSERT_TRUE(moveCursorUntilRecentred(x(), window_, step, dy, kInputLimit))
+      ASSERT_TRUE(moveCursorUntilRecentred(x(), window(), step, dy, kInputLimit))
           << "the viewer did not take in a move by " << step << "," << dy;
       dy = 0;
     }
   }
 
-  Display* x() const { return display_->connection(); }
+  Window window() const { return viewer_->window(); }
 
-  std::string outputDir_;
   Picture first_;
   Picture second_;
-  std::unique_ptr<VirtualDisplay> display_;
-  std::unique_ptr<ChildProcess> viewer_;
-  std::unique_ptr<FrameWatch> frames_;
-  Window window_ = 0;
 };
 
 TEST_F(ViewerPicture, CubesStraightAheadShowBothImagesBlendedAndUpright) {
@@ -197,13 +167,12 @@ TEST_F(ViewerPicture, CubesStraightAheadShowBothImagesBlendedAndUpright) {
 
 TEST_F(ViewerPicture, ADamagedFirstImageLeavesCubesAtAFifthOfTheSecond) {
   // Zero the head of the appended JPEG in a copy of the packed viewer: it no longer decodes.
-  std::vector<std::uint8_t> packed = fileBytes(kViewer);
-  const ExecutableLayout layout = locateElfAssetDirectory(packed, kViewer);
-  const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(
-      std::span(packed).subspan(layout.directoryOffset).first<kEmbeddedAssetDirectoryBytes>());
-  std::fill_n(packed.begin() + directory.texture1Offset, 64, 0);
+  Bytes packed = fileBytes(kViewer);
+  const DirectoryWords words = directoryWordsAt(packed, elfDirectoryAt(packed));
+  std::fill_n(packed.begin() + words.texture1Offset, 64, 0);
   const std::string damaged = outputDir_ + "/zoravarova-damaged";
-  writeExecutableAtomically(damaged, packed);
+  ASSERT_TRUE(writeBytes(damaged, packed));
+  std::filesystem::permissions(damaged, std::filesystem::perms::owner_all);
 
   ASSERT_NO_FATAL_FAILURE(start(damaged));
   const Screenshot shot = presentedScreen("damaged-first");
@@ -260,10 +229,10 @@ TEST_F(ViewerPicture, AResizedWindowStretchesThePictureOverItsNewShape) {
   constexpr int kWidth = 1000;
   constexpr int kHeight = 450;
   ASSERT_NO_FATAL_FAILURE(start(kViewer, "1024x768x24"));
-  XResizeWindow(x(), window_, kWidth, kHeight);
+  XResizeWindow(x(), window(), kWidth, kHeight);
   XSync(x(), False);
   XWindowAttributes attributes{};
-  ASSERT_NE(XGetWindowAttributes(x(), window_, &attributes), 0);
+  ASSERT_NE(XGetWindowAttributes(x(), window(), &attributes), 0);
   ASSERT_EQ(attributes.width, kWidth);
   ASSERT_EQ(attributes.height, kHeight);
   // The viewer reads the resize's event before that of a move made after it, so once it puts

@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -30,6 +29,7 @@
 
 #include "app/frame.h"
 #include "app/viewer.h"
+#include "tests/file_bytes.h"
 
 extern char** environ;
 
@@ -39,13 +39,6 @@ using Clock = std::chrono::steady_clock;
 
 std::chrono::milliseconds timeLeft(Clock::time_point deadline) {
   return std::max(0ms, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& changes) {
@@ -91,7 +84,7 @@ void reapEndedStrays() {
       continue;
     }
     // Fields after the command, which may hold spaces and parentheses: state ppid pgrp.
-    const std::string stat = readFile("/proc/" + std::string(entry->d_name) + "/stat");
+    const std::string stat = fileText("/proc/" + std::string(entry->d_name) + "/stat");
     std::istringstream rest(stat.substr(std::min(stat.size(), stat.rfind(')') + 1)));
     char state = 0;
     pid_t parent = 0;
@@ -150,11 +143,6 @@ void adoptOrphans() {
   std::error_code ignored;
   std::filesystem::remove_all(logDir, ignored);
   throw std::runtime_error(problem);
-}
-
-// The X error handler while a damage object that may have died with its window is destroyed.
-int ignoreError(Display* /*display*/, XErrorEvent* /*error*/) {
-  return 0;
 }
 
 }  // namespace
@@ -227,10 +215,10 @@ bool ChildProcess::running() {
 }
 
 std::string ChildProcess::standardOutput() const {
-  return readFile(stdoutPath_);
+  return fileText(stdoutPath_);
 }
 std::string ChildProcess::standardError() const {
-  return readFile(stderrPath_);
+  return fileText(stderrPath_);
 }
 
 VirtualDisplay::VirtualDisplay(const std::string& screen, std::chrono::milliseconds startLimit) {
@@ -323,7 +311,7 @@ FrameWatch::FrameWatch(Display* display, Drawable drawable) : display_(display) 
 FrameWatch::~FrameWatch() {
   // The server has freed the damage object already if the window is gone.
   XSync(display_, False);
-  const auto previous = XSetErrorHandler(ignoreError);
+  const auto previous = XSetErrorHandler(ignoreXErrors);
   XDamageDestroy(display_, damage_);
   XSync(display_, False);
   XSetErrorHandler(previous);
@@ -391,7 +379,7 @@ ScreenRectangle backgroundBounds(const Screenshot& shot) {
                    : ScreenRectangle{left, top, right - left + 1, bottom - top + 1};
 }
 
-int ignoreVanishedWindows(Display* /*display*/, XErrorEvent* /*error*/) {
+int ignoreXErrors(Display* /*display*/, XErrorEvent* /*error*/) {
   return 0;
 }
 
@@ -541,15 +529,6 @@ bool waitForWineClientArea(Display* display, std::chrono::milliseconds limit) {
                    limit);
 }
 
-std::optional<int> pressEscapeUntilExitUnderWine(Display* display, ChildProcess& process,
-                                                 std::chrono::milliseconds limit) {
-  const ScreenRectangle client = backgroundBounds(captureScreen(display));
-  const Window root = DefaultRootWindow(display);
-  XWarpPointer(display, None, root, 0, 0, 0, 0, client.left + 10, client.top + 10);
-  FrameWatch frames(display, root);
-  return pressKeyUntilExit(display, XK_Escape, process, frames, limit);
-}
-
 void requestClose(Display* display, Window window) {
   XEvent event{};
   event.xclient.type = ClientMessage;
@@ -560,4 +539,105 @@ void requestClose(Display* display, Window window) {
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(display, window, False, NoEventMask, &event);
   XFlush(display);
+}
+
+ViewerCommand nativeViewerCommand(const std::vector<std::string>& command,
+                                  const std::string& screen) {
+  ViewerCommand viewer;
+  viewer.command = command;
+  viewer.screen = screen;
+  return viewer;
+}
+
+ViewerCommand wineViewerCommand(const std::string& wine, const std::string& program,
+                                const std::map<std::string, std::string>& environment) {
+  ViewerCommand viewer;
+  viewer.command = {wine, program};
+  viewer.environment = environment;
+  viewer.screen = "1024x768x24";
+  viewer.underWine = true;
+  viewer.startLimit = 60s;
+  return viewer;
+}
+
+RunningViewer::RunningViewer(const ViewerCommand& command, const std::string& outputDir)
+    : display_(command.screen), underWine_(command.underWine) {
+  if (underWine_) {
+    XSetErrorHandler(ignoreXErrors);
+  } else {
+    // The window opens at the screen's top left. With the pointer at its centre from the start,
+    // capturing the cursor turns nothing, and the view looks straight ahead.
+    XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, kWindowWidth / 2,
+                 kWindowHeight / 2);
+    XSync(x(), False);
+  }
+  std::filesystem::create_directories(outputDir);
+  std::map<std::string, std::string> environment = command.environment;
+  environment["DISPLAY"] = display_.name();
+  process_.emplace(command.command.front(),
+                   std::vector<std::string>(command.command.begin() + 1, command.command.end()),
+                   environment, outputDir);
+  // A viewer that ends without a window fails at once instead of at the limit.
+  waitUntil(
+      [&] {
+        const std::vector<Window> windows = windowsTitled(x(), kWindowTitle);
+        window_ = windows.empty() ? 0 : windows.front();
+        return window_ != 0 || !process_->running();
+      },
+      command.startLimit);
+  if (window_ == 0) {
+    problem_ = std::string("no window titled ") + kWindowTitle + " appeared";
+  } else if (underWine_) {
+    frames_.emplace(x(), DefaultRootWindow(x()));
+    if (!waitForWineClientArea(x(), command.startLimit)) {
+      problem_ = "the client area never showed the clear colour across its width";
+    }
+  } else {
+    frames_.emplace(x(), window_);
+    // The first frames have been presented once the corner shows the clear colour.
+    if (!waitUntil([&] { return isBackground(captureScreen(x()).at(5, 5)); }, command.startLimit)) {
+      problem_ = "the window never showed the clear colour";
+    }
+  }
+  if (!problem_.empty()) {
+    problem_ += "; stderr: " + process_->standardError();
+  }
+}
+
+std::optional<Screenshot> RunningViewer::presentedScreen(std::chrono::milliseconds limit) {
+  if (!frames_) {
+    return std::nullopt;
+  }
+  frames_->forget();
+  if (!frames_->waitForFrames(2, limit)) {
+    return std::nullopt;
+  }
+  return captureScreen(x());
+}
+
+std::optional<int> RunningViewer::pressEscapeUntilExit(std::chrono::milliseconds limit) {
+  if (!frames_) {
+    return process_->waitForExit(0ms);
+  }
+  if (underWine_) {
+    const ScreenRectangle client = backgroundBounds(captureScreen(x()));
+    XWarpPointer(x(), None, DefaultRootWindow(x()), 0, 0, 0, 0, client.left + 10, client.top + 10);
+  }
+  return pressKeyUntilExit(x(), XK_Escape, *process_, *frames_, limit);
+}
+
+PictureDifference comparePictures(const Screenshot& seen, int left, int top,
+                                  const Screenshot& reference) {
+  PictureDifference result;
+  for (int y = 0; y < kWindowHeight; ++y) {
+    for (int x = 0; x < kWindowWidth; ++x) {
+      const Screenshot::Pixel a = seen.at(left + x, top + y);
+      const Screenshot::Pixel b = reference.at(x, y);
+      const int difference =
+          std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+      result.differing += difference > 3 ? 1 : 0;
+      result.drawn += isBackground(b) ? 0 : 1;
+    }
+  }
+  return result;
 }

@@ -118,9 +118,9 @@ struct ScreenRectangle {
 // always show the clear colour, wherever a window manager or Wine put it. Empty when none shows.
 ScreenRectangle backgroundBounds(const Screenshot& shot);
 
-// An Xlib error handler that ignores errors: Wine makes and drops short-lived windows while it
-// starts, and one gone between being listed and being asked for its title must not end the test.
-int ignoreVanishedWindows(Display* display, XErrorEvent* error);
+// An Xlib error handler that ignores errors, for requests about windows that may be gone: Wine's
+// short-lived ones while it starts, or a watched window that closed with its viewer.
+int ignoreXErrors(Display* display, XErrorEvent* error);
 
 // A fresh directory under the build tree for one test's files.
 std::string makeTestDirectory(const std::string& testName);
@@ -162,11 +162,69 @@ std::optional<int> pressKeyUntilExit(Display* display, unsigned long keysym, Chi
 // clear colour spans the client area's width. False at `limit`.
 bool waitForWineClientArea(Display* display, std::chrono::milliseconds limit);
 
-// pressKeyUntilExit with Escape for the viewer under Wine: the pointer goes over the client area
-// first, where the keyboard's events go on a server without a window manager, and frames are
-// watched on the root window, since Wine draws into X windows of its own.
-std::optional<int> pressEscapeUntilExitUnderWine(Display* display, ChildProcess& process,
-                                                 std::chrono::milliseconds limit);
-
 // What the window manager's close box sends: WM_DELETE_WINDOW.
 void requestClose(Display* display, Window window);
+
+// How to start one viewer: the command and its environment, the screen, and whether it is the
+// Windows build under Wine, which shows its window and takes keys in its own way.
+struct ViewerCommand {
+  std::vector<std::string> command;                // the program, then its arguments
+  std::map<std::string, std::string> environment;  // as for ChildProcess; DISPLAY is set here
+  std::string screen = "800x600x24";
+  bool underWine = false;
+  std::chrono::milliseconds startLimit = 20s;
+};
+
+// The viewer built for this machine: `command` is the program, then its arguments.
+ViewerCommand nativeViewerCommand(const std::vector<std::string>& command,
+                                  const std::string& screen = "800x600x24");
+// The Windows build `program` run by Wine's loader `wine` in `environment`, on a screen larger
+// than the window so that Wine's frame fits around it, and given longer to start: Wine makes its
+// prefix's services ready before the first window.
+ViewerCommand wineViewerCommand(const std::string& wine, const std::string& program,
+                                const std::map<std::string, std::string>& environment);
+
+// One viewer on an Xvfb of its own, started on construction with its output in `outputDir`
+// (made if need be): the window titled kWindowTitle is up and presents frames, or startProblem()
+// says why not. Ends with the viewer, then its server.
+class RunningViewer {
+ public:
+  RunningViewer(const ViewerCommand& command, const std::string& outputDir);
+  RunningViewer(const RunningViewer&) = delete;
+  RunningViewer& operator=(const RunningViewer&) = delete;
+
+  // Empty once the window shows the clear colour; otherwise what went wrong and the viewer's
+  // error output.
+  const std::string& startProblem() const { return problem_; }
+  Display* x() const { return display_.connection(); }
+  Window window() const { return window_; }
+  ChildProcess& process() { return *process_; }
+
+  // The screen once two frames presented after this call have reached it: a steady picture, not
+  // the first clear. Damage reported before a round trip is dropped, so every later report is of
+  // a frame drawn after the call; the second is awaited, not the first, for a margin of one whole
+  // frame. nullopt at `limit`.
+  std::optional<Screenshot> presentedScreen(std::chrono::milliseconds limit);
+
+  // pressKeyUntilExit with Escape. Under Wine the pointer goes over the client area first, where
+  // the keyboard's events go on a server without a window manager.
+  std::optional<int> pressEscapeUntilExit(std::chrono::milliseconds limit);
+
+ private:
+  VirtualDisplay display_;
+  std::optional<ChildProcess> process_;
+  Window window_ = 0;
+  bool underWine_ = false;
+  // On the window, or under Wine on the root window, since Wine draws into X windows of its own.
+  std::optional<FrameWatch> frames_;
+  std::string problem_;
+};
+
+// How a viewer's picture, its client area at (left, top) of `seen`, compares with `reference`
+// at the top left of its screen.
+struct PictureDifference {
+  int differing = 0;  // pixels off by more than 3 in a channel
+  int drawn = 0;      // pixels of `reference` that are not the background
+};
+PictureDifference comparePictures(const Screenshot& seen, int left, int top,
+                                  const Screenshot& reference);
