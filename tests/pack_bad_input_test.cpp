@@ -494,8 +494,8 @@ TEST_F(PackBadInput, InputsTooLargeForThe32BitWords) {
   // A module holds both in one section whose size is 32 bits, which they fill together even when
   // each one fits on its own.
   const std::string module = place("module.wasm", {0x00, 'a', 's', 'm', 0x01, 0x00, 0x00, 0x00});
-  const std::string half = place("half.jpg", readBytes(kFirst));
-  const std::string rest = place("rest.png", readBytes(kSecond));
+  const std::string half = place("half.jpg", fileBytes(kFirst));
+  const std::string rest = place("rest.png", fileBytes(kSecond));
   for (const auto& [path, size] : {std::pair{half, k2To31 - 64}, std::pair{rest, k2To31 + 64}}) {
     if (const std::string why = extendSparsely(path, size); !why.empty()) {
       GTEST_SKIP() << why;

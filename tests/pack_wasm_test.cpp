@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "app/embedded_images.h"
+#include "tests/file_bytes.h"
 #include "tests/pack_fixture.h"
+#include "tests/packed_viewer.h"
 #include "tools/pack/wasm_layout.h"
 
 namespace {
@@ -116,7 +118,7 @@ Bytes slice(const Bytes& bytes, std::size_t from, std::size_t to) {
 // file offsets, and the viewer's reader gets both back through them.
 void expectPackedFrom(const Bytes& module, const std::string& packedPath, const Bytes& first,
                       const Bytes& second) {
-  const Bytes packed = readBytes(packedPath);
+  const Bytes packed = fileBytes(packedPath);
   ASSERT_GT(packed.size(), module.size());
   EXPECT_EQ(slice(packed, 0, module.size()), module) << "bytes of the module changed";
 
@@ -134,11 +136,10 @@ void expectPackedFrom(const Bytes& module, const std::string& packedPath, const 
   EXPECT_EQ(slice(packed, firstAt, packed.size()), first + second);
 
   const std::size_t at = assets.content;
-  EXPECT_EQ(word32(packed, at + 0), second.size());
-  EXPECT_EQ(word32(packed, at + 4), firstAt + first.size());
-  EXPECT_EQ(word32(packed, at + 8), first.size());
-  EXPECT_EQ(word32(packed, at + 12), firstAt);
-  EXPECT_EQ(word32(packed, at + 16), 4u);
+  const DirectoryWords expected{
+      static_cast<std::uint32_t>(second.size()), static_cast<std::uint32_t>(firstAt + first.size()),
+      static_cast<std::uint32_t>(first.size()), static_cast<std::uint32_t>(firstAt), 4};
+  EXPECT_EQ(directoryWordsAt(packed, at), expected);
   const EmbeddedAssetDirectory words = decodeEmbeddedAssetDirectory(
       std::span(packed).subspan(at).first<kEmbeddedAssetDirectoryBytes>());
   Bytes readFirst;
@@ -167,7 +168,7 @@ TEST_F(WasmPacker, PackedModulesCarryTheImagesInALastCustomSection) {
     SCOPED_TRACE(name);
     const std::string output = (root_ / "out" / (name + ".wasm")).string();
     expectPacked(place(name + ".wasm", module), first_, second_, output);
-    expectPackedFrom(module, output, readBytes(kFirst), readBytes(kSecond));
+    expectPackedFrom(module, output, fileBytes(kFirst), fileBytes(kSecond));
   }
 }
 
@@ -181,16 +182,16 @@ TEST_F(WasmPacker, PackingAPackedModuleReplacesItsSection) {
     const std::string swapped = (root_ / "out" / (name + "-other.wasm")).string();
     expectPacked(place(name + ".wasm", module), first_, second_, once);
     expectPacked(once, first_, second_, again);
-    EXPECT_EQ(readBytes(again), readBytes(once));
+    EXPECT_EQ(fileBytes(again), fileBytes(once));
     // Pictures of another size: the section is rewritten whole, not stacked after the old one.
     expectPacked(once, first_, otherPng, swapped);
-    expectPackedFrom(module, swapped, readBytes(kFirst), other);
+    expectPackedFrom(module, swapped, fileBytes(kFirst), other);
   }
   // A section of ours that some other writer left, of any content, is replaced as well.
   const Bytes module = kHeader + kType;
   expectPacked(place("foreign.wasm", module + custom(kAssets, {9, 9, 9})), first_, second_,
                output_);
-  expectPackedFrom(module, output_, readBytes(kFirst), readBytes(kSecond));
+  expectPackedFrom(module, output_, fileBytes(kFirst), fileBytes(kSecond));
 }
 
 // When the tools are installed (Debian's wabt), they must take the packed module as it is.
