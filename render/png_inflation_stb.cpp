@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "render/decoder_failure.h"
 #include "render/png_inflation.h"
 
 using State = PngInflation::State;
@@ -62,6 +63,7 @@ State PngInflation::finish() {
     return State::kFailed;
   }
   std::vector<char> out(static_cast<std::size_t>(engine.need) + 1);
+  forgetDecoderFailure();
   const int inflated = stbi_zlib_decode_noheader_buffer(
       out.data(), static_cast<int>(out.size()), reinterpret_cast<const char*>(engine.data.data()),
       static_cast<int>(engine.data.size()));

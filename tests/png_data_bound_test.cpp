@@ -228,8 +228,12 @@ TEST(PngDataBoundTest, DataThatInflateCannotFollowIsRefused) {
   EXPECT_EQ(detailOf({0x78, 0x9D, 0x03, 0x00}), "bad zlib header");
   EXPECT_EQ(detailOf({0x78, 0xBB, 0x03, 0x00}), "bad zlib header");
   EXPECT_EQ(detailOf({0x79, 0x18, 0x03, 0x00}), "bad zlib header");
-  // Final, of block type 3; the inflate names the fault in its own words.
-  EXPECT_EQ(detailOf({0x78, 0x9C, 0x07}), kDecodersInflate ? "zlib corrupt" : "invalid block type");
+  // The inflate names the fault in its own words; the decoder's names none for a block of type 3,
+  // so no reason from the case before it may stand in.
+  EXPECT_EQ(detailOf({0x78, 0x9C, 0x01, 0x01, 0x00, 0x00, 0x00}),  // stored, LEN not ~NLEN
+            kDecodersInflate ? "zlib corrupt" : "invalid stored block lengths");
+  EXPECT_EQ(detailOf({0x78, 0x9C, 0x07}),  // final, of block type 3
+            kDecodersInflate ? "inflate failed" : "invalid block type");
   // Another window size than 32 KiB is no concern of the decoder's.
   Bytes smallWindow = zlibZeros(4 * 17);
   smallWindow[0] = 0x28;  // a 1 KiB window
