@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "render/decoder_failure.h"
 #include "render/png_inflation.h"
 
 using State = PngInflation::State;
@@ -13,7 +14,8 @@ namespace {
 
 // Past any picture the decoder accepts (2048 a side, 16-bit RGBA, with Adam7's extra filter
 // bytes): the decoder refuses such a header before it inflates anything, so a need this large is
-// refused here too rather than given a buffer the browser's memory may not hold.
+// left to it, as the desktop's check leaves it, rather than given a buffer the browser's memory
+// may not hold.
 constexpr std::uint64_t kLargestNeed = 64u << 20;
 
 }  // namespace
@@ -53,12 +55,15 @@ State PngInflation::feed(std::span<const std::uint8_t> data) {
 
 State PngInflation::finish() {
   Engine& engine = *engine_;
-  if (engine.need > kLargestNeed ||
-      engine.data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+  if (engine.need > kLargestNeed) {
+    return State::kEnded;
+  }
+  if (engine.data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
     engine.detail = "image data too large to follow";
     return State::kFailed;
   }
   std::vector<char> out(static_cast<std::size_t>(engine.need) + 1);
+  forgetDecoderFailure();
   const int inflated = stbi_zlib_decode_noheader_buffer(
       out.data(), static_cast<int>(out.size()), reinterpret_cast<const char*>(engine.data.data()),
       static_cast<int>(engine.data.size()));

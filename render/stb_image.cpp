@@ -7,3 +7,9 @@
 // nothing, so anything over 2048 a side fails to decode, like any other damage.
 #define STBI_MAX_DIMENSIONS 2048
 #include <stb_image.h>
+
+#include "render/decoder_failure.h"
+
+void forgetDecoderFailure() {
+  stbi__g_failure_reason = nullptr;
+}

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release packages into dist/: the Debian package (CPack) and the Windows zip.
+# Builds the release packages into dist/: the Debian package (CPack), the Windows zip and the page's
+# zip.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/lib.sh"
@@ -52,4 +53,17 @@ TEXT
 zip="$dist/$name.zip"
 rm -f "$zip"
 (cd "$stage" && cmake -E tar cf "$zip" --format=zip "$name")
-echo "Packages: $dist/zoravarova_${version}_amd64.deb $zip"
+
+# The page, as scripts/build-web.sh makes it: its .wasm packed with the pictures. Any static
+# server serves it; the README says how.
+"$root/scripts/build-web.sh"
+web="zoravarova-${version}-web"
+stage="$build/web-zip"
+rm -rf "$stage"
+mkdir -p "$stage/$web"
+cp "$root/build-web/index.html" "$root/build-web/zoravarova.js" "$root/build-web/zoravarova.wasm" \
+  "$root/LICENSE" "$root/THIRD_PARTY_NOTICES.md" "$stage/$web/"
+web_zip="$dist/$web.zip"
+rm -f "$web_zip"
+(cd "$stage" && cmake -E tar cf "$web_zip" --format=zip "$web")
+echo "Packages: $dist/zoravarova_${version}_amd64.deb $zip $web_zip"

@@ -48,7 +48,8 @@ for purpose in "$@"; do
     package) wanted+=("${run[@]}" "${package[@]}") ;;
     # The packer that packs the page is built for this machine.
     web) wanted+=("${run[@]}" "${web[@]}") ;;
-    web-test) wanted+=("${web_tests[@]}") ;;
+    # The page's pictures are compared by a program of the test build.
+    web-test) wanted+=("${web_tests[@]}" "${tests[@]}") ;;
     test) wanted+=("${run[@]}" "${format[@]}" "${tests[@]}" "${bench[@]}" "${package[@]}"
                    "${web[@]}" "${web_tests[@]}") ;;
     *) echo "setup.sh: unknown purpose \"$purpose\"; $usage" >&2; exit 2 ;;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The packaging stage: builds the .deb and the Windows zip, lints and validates what the .deb
-# installs, compares its file list with the one below, and runs the package tests on both.
+# The packaging stage: builds the .deb and the two zips, lints and validates what the .deb
+# installs, compares its file list with the one below, runs the package tests on the .deb and the
+# Windows zip, and the page's tests on the page the web zip unpacks to.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/lib.sh"
@@ -8,6 +9,7 @@ zv_utf8_locale
 version=1.0.0
 deb="$root/dist/zoravarova_${version}_amd64.deb"
 zip="$root/dist/zoravarova-${version}-windows-x86_64.zip"
+web_zip="$root/dist/zoravarova-${version}-web.zip"
 
 if ! command -v dpkg >/dev/null; then
   echo "test-packages: not a Debian system (no dpkg), no .deb can be built here" >&2
@@ -19,7 +21,7 @@ if [ "$(dpkg --print-architecture)" != amd64 ]; then
 fi
 
 "$root/scripts/package.sh"
-for file in "$deb" "$zip"; do
+for file in "$deb" "$zip" "$web_zip"; do
   if [ ! -s "$file" ]; then
     echo "test-packages: $file was not made" >&2
     exit 1
@@ -112,6 +114,30 @@ if ! cmp "$root/build-package/windows/install/zoravarova.exe" "$zip_dir/zoravaro
   echo "test-packages: the zip's viewer is not the packed one the cross build made" >&2
   exit 1
 fi
+
+# The page's zip: exactly its five files, the page's three as the web build made them, and served
+# from where it unpacked they pass the page's tests.
+web_root="$work/web"
+mkdir -p "$web_root"
+(cd "$web_root" && cmake -E tar xf "$web_zip")
+web_dir="$web_root/zoravarova-${version}-web"
+found=$(cd "$web_root" && find . -mindepth 1 | LC_ALL=C sort | tr '\n' ' ')
+wanted="./zoravarova-${version}-web ./zoravarova-${version}-web/LICENSE"
+wanted+=" ./zoravarova-${version}-web/THIRD_PARTY_NOTICES.md ./zoravarova-${version}-web/index.html"
+wanted+=" ./zoravarova-${version}-web/zoravarova.js ./zoravarova-${version}-web/zoravarova.wasm "
+if [ "$found" != "$wanted" ]; then
+  echo "test-packages: the web zip holds $found, not $wanted" >&2
+  exit 1
+fi
+for file in index.html zoravarova.js zoravarova.wasm; do
+  if ! cmp "$root/build-web/$file" "$web_dir/$file"; then
+    echo "test-packages: the web zip's $file is not the one the web build made" >&2
+    exit 1
+  fi
+done
+"$root/scripts/setup.sh" web-test
+(cd "$root/tests/web" && npm ci --no-audit --no-fund --loglevel=error &&
+  ZV_PAGE_DIR="$web_dir" ZV_PICTURE_COMPARE="$root/build/tests/page-picture-compare" node --test)
 
 # The normal build makes it; ZV_PACKAGE_TEST names another build's copy.
 tests="${ZV_PACKAGE_TEST:-$root/build/tests/package_test}"

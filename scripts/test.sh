@@ -48,5 +48,4 @@ stage "fuzzing" "$root/scripts/fuzz.sh" --seconds 60
 stage "benchmark smoke run" "$root/scripts/bench.sh" --smoke
 stage "Windows build under Wine" "$root/scripts/test-windows.sh"
 stage "packages" "$root/scripts/test-packages.sh"
-# Unpacked until the packer writes .wasm files: the page's tests hold for black cubes too.
-stage "page in headless Chromium" "$root/scripts/test-web.sh" --unpacked
+stage "page in headless Chromium" "$root/scripts/test-web.sh"

@@ -12,6 +12,7 @@
 
 #include "scene/camera.h"
 #include "scene/cube_field.h"
+#include "scene/view_state.h"
 
 Picture loadPicture(const std::string& path, int channels) {
   stbi_set_flip_vertically_on_load(1);
@@ -151,4 +152,77 @@ Rgb sampleTexel(const Picture& picture, float u, float v) {
   const std::uint8_t* texel =
       &picture.pixels[(static_cast<std::size_t>(y) * picture.width + x) * picture.channels];
   return {static_cast<float>(texel[0]), static_cast<float>(texel[1]), static_cast<float>(texel[2])};
+}
+
+namespace {
+
+// A lit pixel is compared only where its neighbours land on the same face and both pictures are
+// flat for this many texels around the sample, so filtering and the few-texel difference between
+// GL's interpolation and the ray cast cannot change the colour. What is left is 8-bit rounding
+// of the blend (at most 1) and of the decoded pixels, so 3 per channel is ample and still far
+// below the difference a flip, a swap or a lost image makes.
+constexpr int kFlatRadius = 12;
+constexpr int kFlatSpread = 2;
+constexpr float kColourTolerance = 3.0f;
+constexpr int kGridStep = 3;
+
+}  // namespace
+
+Comparison compareWithModel(const ShotPixels& shot, const glm::mat4& view, const Picture& first,
+                            const Picture& second, float weightFirst, float weightSecond, int width,
+                            int height) {
+  Comparison result;
+  for (int y = 4; y < height - 4; y += kGridStep) {
+    for (int x = 4; x < width - 4; x += kGridStep) {
+      const auto hit = castPixel(view, x, y, width, height);
+      if (!hit) {
+        continue;
+      }
+      ++result.lit;
+      if (hit->u < 0.05f || hit->u > 0.95f || hit->v < 0.05f || hit->v > 0.95f) {
+        continue;
+      }
+      bool inside = true;
+      for (const auto& [dx, dy] : {std::pair{-2, 0}, {2, 0}, {0, -2}, {0, 2}}) {
+        const auto near = castPixel(view, x + dx, y + dy, width, height);
+        inside = inside && near && near->cube == hit->cube && near->face == hit->face;
+      }
+      if (!inside || !isFlatAround(first, hit->u, hit->v, kFlatRadius, kFlatSpread) ||
+          !isFlatAround(second, hit->u, hit->v, kFlatRadius, kFlatSpread)) {
+        continue;
+      }
+      const Rgb a = sampleTexel(first, hit->u, hit->v);
+      const Rgb b = sampleTexel(second, hit->u, hit->v);
+      const float expected[3] = {weightFirst * a.r + weightSecond * b.r,
+                                 weightFirst * a.g + weightSecond * b.g,
+                                 weightFirst * a.b + weightSecond * b.b};
+      const std::size_t at = (static_cast<std::size_t>(y) * shot.width + x) * 3;
+      const int seen[3] = {shot.rgb[at], shot.rgb[at + 1], shot.rgb[at + 2]};
+      ++result.compared;
+      bool matches = true;
+      for (int c = 0; c < 3; ++c) {
+        matches =
+            matches && std::abs(static_cast<float>(seen[c]) - expected[c]) <= kColourTolerance;
+      }
+      if (!matches && result.mismatched++ == 0) {
+        result.firstMismatch = "at " + std::to_string(x) + "," + std::to_string(y) + " cube " +
+                               std::to_string(hit->cube) + " face " + std::to_string(hit->face) +
+                               ": saw " + std::to_string(seen[0]) + " " + std::to_string(seen[1]) +
+                               " " + std::to_string(seen[2]) + ", expected " +
+                               std::to_string(expected[0]) + " " + std::to_string(expected[1]) +
+                               " " + std::to_string(expected[2]);
+      }
+    }
+  }
+  return result;
+}
+
+glm::mat4 viewAfter(const std::vector<std::pair<double, double>>& positions) {
+  viewState = ViewState{};
+  for (const auto& [px, py] : positions) {
+    onCursorMoved(nullptr, px, py);
+  }
+  const glm::mat4 view = buildViewMatrix();
+  viewState = ViewState{};
+  return view;
 }

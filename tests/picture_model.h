@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <glm/mat4x4.hpp>
@@ -45,3 +47,28 @@ bool isFlatAround(const Picture& picture, float u, float v, int radius, int spre
 
 // The texel at (u, v): v = 0 is the picture's bottom row.
 Rgb sampleTexel(const Picture& picture, float u, float v);
+
+// A screenshot's pixels: rows top to bottom, 3 bytes a pixel, `width` pixels a row.
+struct ShotPixels {
+  int width = 0;
+  std::span<const std::uint8_t> rgb;
+};
+
+struct Comparison {
+  int compared = 0;
+  int mismatched = 0;
+  int lit = 0;  // screen pixels the ray cast finds a cube under
+  std::string firstMismatch;
+};
+
+// How the shot compares with `weightFirst` x first picture + `weightSecond` x second, pixel by
+// pixel on a grid, in a window of `width` x `height` at the shot's top left whose viewport covers
+// all of it. Only pixels whose colour any filtering would give alike are compared; a pixel
+// mismatches when a channel is off by more than the tolerance the viewer's tests share.
+Comparison compareWithModel(const ShotPixels& shot, const glm::mat4& view, const Picture& first,
+                            const Picture& second, float weightFirst, float weightSecond,
+                            int width = kWindowWidth, int height = kWindowHeight);
+
+// The view the viewer should show after its cursor callback got these positions, in order,
+// replayed through the callback itself; the camera state is left as it was at start.
+glm::mat4 viewAfter(const std::vector<std::pair<double, double>>& positions);
