@@ -68,6 +68,11 @@ void expectPackedFrom(const Bytes& viewer, const std::string& packedPath, std::u
       << "bytes of the viewer other than the directory" << (checksumAt ? " and the checksum" : "")
       << " changed";
 
+  expectReaderGetsBack(packed, packedPath, directoryAt, first, second);
+}
+
+void expectReaderGetsBack(const Bytes& packed, const std::string& packedPath,
+                          std::uint64_t directoryAt, const Bytes& first, const Bytes& second) {
   const EmbeddedAssetDirectory read = decodeEmbeddedAssetDirectory(
       std::span(packed).subspan(directoryAt).first<kEmbeddedAssetDirectoryBytes>());
   Bytes readFirst;

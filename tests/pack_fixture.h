@@ -29,6 +29,10 @@ Bytes encodeJpeg(int width, int height);
 void expectPackedFrom(const Bytes& viewer, const std::string& packedPath, std::uint64_t directoryAt,
                       const Bytes& first, const Bytes& second,
                       std::optional<std::uint64_t> checksumAt = std::nullopt);
+// The viewer's own reader, given the directory at `directoryAt` of the file `packed` read from
+// `packedPath`, gets back exactly `first` and `second`.
+void expectReaderGetsBack(const Bytes& packed, const std::string& packedPath,
+                          std::uint64_t directoryAt, const Bytes& first, const Bytes& second);
 
 class PackFixture : public ::testing::Test {
  protected:

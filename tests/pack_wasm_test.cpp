@@ -140,13 +140,7 @@ void expectPackedFrom(const Bytes& module, const std::string& packedPath, const 
       static_cast<std::uint32_t>(second.size()), static_cast<std::uint32_t>(firstAt + first.size()),
       static_cast<std::uint32_t>(first.size()), static_cast<std::uint32_t>(firstAt), 4};
   EXPECT_EQ(directoryWordsAt(packed, at), expected);
-  const EmbeddedAssetDirectory words = decodeEmbeddedAssetDirectory(
-      std::span(packed).subspan(at).first<kEmbeddedAssetDirectoryBytes>());
-  Bytes readFirst;
-  Bytes readSecond;
-  readEmbeddedImages(packedPath.c_str(), words, readFirst, readSecond);
-  EXPECT_EQ(readFirst, first);
-  EXPECT_EQ(readSecond, second);
+  expectReaderGetsBack(packed, packedPath, at, first, second);
 }
 
 // Modules the packer must take: bare, with code and names, a section size padded to 5 bytes, a
