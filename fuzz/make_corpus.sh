@@ -94,6 +94,24 @@ put('pack_checks', 'wasm', word(len(module)) + word(len(jpg)) + module + jpg + p
 assets = custom(b'zoravarova.assets', bytes(20))
 put('pack_checks', 'wasm-packed', word(len(module + assets)) + word(len(jpg)) + module + assets +
     jpg + png)
+# A PE32+ image of three 0x200-byte sections after a 0x400-byte header area, whose last 20
+# bytes the directory takes.
+pe = bytearray(0x400 + 3 * 0x200)
+pe[0:2] = b'MZ'
+pe[0x3C:0x40] = word(0x100)
+pe[0x100:0x104] = b'PE\0\0'
+pe[0x104:0x106] = struct.pack('<H', 0x8664)
+pe[0x106:0x108] = struct.pack('<H', 3)
+pe[0x114:0x116] = struct.pack('<H', 240)
+pe[0x118:0x11A] = struct.pack('<H', 0x20B)
+pe[0x118 + 60:0x118 + 64] = word(0x400)
+pe[0x118 + 108:0x118 + 112] = word(16)
+for i in range(3):
+    header = 0x118 + 240 + i * 40
+    pe[header:header + 5] = b'.sect'
+    pe[header + 16:header + 20] = word(0x200)
+    pe[header + 20:header + 24] = word(0x400 + i * 0x200)
+put('pack_checks', 'pe', word(len(pe)) + word(len(jpg)) + bytes(pe) + jpg + png)
 put('pack_checks', 'small-images', word(len(elf)) + word(len(read('rgb.jpg'))) + elf +
     read('rgb.jpg') + read('rgba.png'))
 PY

@@ -9,6 +9,7 @@
 #include "tools/pack/elf_layout.h"
 #include "tools/pack/pack.h"
 #include "tools/pack/pack_error.h"
+#include "tools/pack/pe_layout.h"
 #include "tools/pack/wasm_layout.h"
 
 namespace {
@@ -35,10 +36,16 @@ bool sameBytes(const std::vector<std::uint8_t>& packed, std::uint32_t offset, st
 // What was built reads back through the viewer's own directory decode, below the seek limit.
 void checkPacked(const std::vector<std::uint8_t>& packed, std::span<const std::uint8_t> first,
                  std::span<const std::uint8_t> second) {
-  // A module's directory opens the content of its last section, which packing appended.
-  const std::size_t directoryOffset =
-      looksLikeWasmModule(packed) ? wasmContentEnd(packed, "packed") + kWasmAssetHeaderBytes
-                                  : locateElfAssetDirectory(packed, "packed").directoryOffset;
+  // A module's directory opens the content of its last section, which packing appended; a PE
+  // file keeps it in its header area, an ELF file in its own section.
+  std::size_t directoryOffset = 0;
+  if (looksLikeWasmModule(packed)) {
+    directoryOffset = wasmContentEnd(packed, "packed") + kWasmAssetHeaderBytes;
+  } else if (looksLikePeExecutable(packed)) {
+    directoryOffset = locatePeAssetDirectory(packed, "packed").directoryOffset;
+  } else {
+    directoryOffset = locateElfAssetDirectory(packed, "packed").directoryOffset;
+  }
   const EmbeddedAssetDirectory directory = decodeEmbeddedAssetDirectory(
       std::span(packed).subspan(directoryOffset).first<kEmbeddedAssetDirectoryBytes>());
   fuzzCheck(sameBytes(packed, directory.texture1Offset, directory.texture1Size, first),
