@@ -1,4 +1,4 @@
-// The viewer's main routine and its framebuffer-size callback.
+// The viewer's window (size and title), its main routine and its framebuffer-size callback.
 #pragma once
 
 struct GLFWwindow;
