@@ -22,6 +22,9 @@ run=(
 format=(clang-format)
 web=(emscripten)                                        # the viewer as WebAssembly for WebGL 2
 web_tests=(chromium)                                    # the page's tests: a headless browser
+# npm installs the pinned browser driver. A Node.js from elsewhere brings its own npm, beside
+# which Debian's would not install.
+command -v npm >/dev/null || web_tests+=(npm)
 tests=(
   libgtest-dev libx11-dev libxtst-dev libxdamage-dev    # tests: X input, screenshots, frame damage
   clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
