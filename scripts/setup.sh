@@ -8,7 +8,8 @@
 #     package  build the .deb and validate the files it installs
 #     web      build the page, the viewer for browsers (scripts/build-web.sh)
 #     web-test the page's tests in a headless browser (scripts/test-web.sh)
-#     test     everything CI's stages need: all of the above, the tests, Clang and the sanitizers
+#     test     everything CI's stages need: all of the above, the tests, Clang and the sanitizers,
+#              and Debian's Wayland build of GLFW, fetched into build/debs but never installed
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/lib.sh"
@@ -29,6 +30,7 @@ tests=(
   libgtest-dev libx11-dev libxtst-dev libxdamage-dev    # tests: X input, screenshots, frame damage
   clang libclang-rt-14-dev                              # fuzzing, and sanitizers on every compiler
   wabt                                                  # validates the packed WebAssembly module
+  weston                                                # a headless compositor for the Wayland GLFW
 )
 bench=(
   libbenchmark-dev libbenchmark-tools python3-scipy     # frame benchmarks, compare.py
@@ -42,6 +44,7 @@ package=(
 usage="usage: $0 PURPOSE... (run, format, bench, package, web, web-test, test)"
 [ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
 wanted=()
+fetch_wayland_glfw=0
 for purpose in "$@"; do
   case "$purpose" in
     run) wanted+=("${run[@]}") ;;
@@ -54,16 +57,29 @@ for purpose in "$@"; do
     # The page's pictures are compared by a program of the test build.
     web-test) wanted+=("${web_tests[@]}" "${tests[@]}") ;;
     test) wanted+=("${run[@]}" "${format[@]}" "${tests[@]}" "${bench[@]}" "${package[@]}"
-                   "${web[@]}" "${web_tests[@]}") ;;
+                   "${web[@]}" "${web_tests[@]}")
+          fetch_wayland_glfw=1 ;;
     *) echo "setup.sh: unknown purpose \"$purpose\"; $usage" >&2; exit 2 ;;
   esac
 done
 
 mapfile -t missing < <(zv_missing "${wanted[@]}" | sort -u)
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  zv_as_root apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive zv_as_root apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
 fi
-echo "Installing: ${missing[*]}"
-zv_as_root apt-get update -qq
-DEBIAN_FRONTEND=noninteractive zv_as_root apt-get install -y -qq --no-install-recommends \
-  "${missing[@]}" >/dev/null
+
+# libglfw3-wayland conflicts with the libglfw3 the build needs: the GCC stage's test of it
+# (tests/wayland_viewer_test.cpp) unpacks this copy in build/, that stage's folder, and skips
+# without one. The package lists may be missing on a machine that needed no install above.
+debs="$root/build/debs"
+if [ "$fetch_wayland_glfw" -eq 1 ] && ! compgen -G "$debs/libglfw3-wayland_*.deb" >/dev/null; then
+  mkdir -p "$debs"
+  fetch() { (cd "$debs" && apt-get download -qq libglfw3-wayland); }
+  if ! fetch 2>/dev/null; then
+    zv_as_root apt-get update -qq
+    fetch || echo "setup.sh: could not fetch libglfw3-wayland into $debs; its test will skip" >&2
+  fi
+fi

@@ -41,6 +41,17 @@ if [ "$status" -ne 0 ]; then
   exit 1
 fi
 
+# GLFW's X11 or Wayland build, through packaging/debian/shlibs.local; the rest stays as
+# dpkg-shlibdeps reads it off the binaries, libc among it.
+depends=$(dpkg-deb -f "$deb" Depends)
+glfw=$(echo "$depends" | tr ',' '\n' | sed 's/^ *//' | grep glfw || true)
+if [ "$glfw" != "libglfw3 (>= 3.3) | libglfw3-wayland (>= 3.3)" ] ||
+  ! echo "$depends" | grep -Eq '(^|, )libc6 \(>= [0-9.]+\)(,|$)'; then
+  echo "test-packages: the .deb's Depends is \"$depends\"; it needs GLFW's X11 or Wayland build," \
+    "and libc6 as dpkg-shlibdeps computes it" >&2
+  exit 1
+fi
+
 # Exactly these paths, folders included: a file that goes missing or turns up fails here.
 expected="$work/expected.txt"
 cat >"$expected" <<'LIST'

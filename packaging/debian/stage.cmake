@@ -1,4 +1,9 @@
 # Run by CPack in the staging tree: adds what a Debian package carries beyond `cmake --install`.
+# CPack runs dpkg-shlibdeps in the staging tree and removes its debian/ folder afterwards, so the
+# shlibs.local placed there is read and never packed: GLFW's X11 and Wayland builds share one
+# soname, and either serves.
+file(COPY ${CPACK_ZV_DEBIAN_DIR}/shlibs.local DESTINATION ${CPACK_TEMPORARY_DIRECTORY}/debian)
+
 set(root ${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX})
 if(NOT IS_DIRECTORY ${root}/${CPACK_ZV_BINDIR})
   message(FATAL_ERROR "no staged install under ${root}")
