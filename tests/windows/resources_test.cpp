@@ -1,4 +1,4 @@
-// The Windows viewer's resources as icoutils' wrestool reads them: the icon group of the host's
+// The Windows viewer's resources as icoutils' wrestool reads them: the icon groups of the host's
 // .ico, the version block with the project's version and the licence's copyright line, the
 // manifest.
 #include <gtest/gtest.h>
@@ -49,60 +49,68 @@ class WindowsResources : public ::testing::Test {
   }
 
   // The raw bytes of resource `type`/`name`.
-  Bytes resource(int type, int name, const std::string& viewer) {
+  Bytes resource(int type, const std::string& name, const std::string& viewer) {
     const std::string out = wrestool(
-        {"--extract", "--raw", "--type=" + std::to_string(type), "--name=" + std::to_string(name)},
-        viewer);
+        {"--extract", "--raw", "--type=" + std::to_string(type), "--name=" + name}, viewer);
     return {out.begin(), out.end()};
   }
 
   std::string dir_;
 };
 
-// The (type, name) pairs of `wrestool --list`, whose lines begin `--type=T --name=N`.
-std::set<std::pair<int, int>> listed(const std::string& listing) {
-  std::set<std::pair<int, int>> found;
-  const std::regex line(R"(--type=(\d+) --name=(\d+))");
+using Listing = std::set<std::pair<int, std::string>>;
+
+// The (type, name) pairs of `wrestool --list`, whose lines begin `--type=T --name=N`, or
+// `--name='NAME'` for a name that is not a number.
+Listing listed(const std::string& listing) {
+  Listing found;
+  const std::regex line(R"(--type=(\d+) --name=(\d+|'[^']*'))");
   for (std::sregex_iterator it(listing.begin(), listing.end(), line), end; it != end; ++it) {
-    found.emplace(std::stoi((*it)[1]), std::stoi((*it)[2]));
+    std::string name = (*it)[2];
+    if (name.front() == '\'') {
+      name = name.substr(1, name.size() - 2);
+    }
+    found.emplace(std::stoi((*it)[1]), name);
   }
   return found;
 }
 
-TEST_F(WindowsResources, HoldTheIconGroupOfTheFourSizesOfTheHostsIcon) {
+TEST_F(WindowsResources, HoldTheIconGroupsOfTheFourSizesOfTheHostsIcon) {
   // The .ico the cross build was given, read here by its own layout: 6 bytes, then 16 an image.
   const Bytes ico = fileBytes(ZV_WINDOWS_ICON);
   ASSERT_GE(ico.size(), 6u + 4 * 16) << ZV_WINDOWS_ICON;
   for (const std::string& viewer : kViewers) {
-    SCOPED_TRACE(viewer);
-    const std::set<std::pair<int, int>> resources = listed(wrestool({"--list"}, viewer));
-    // Explorer shows the group of the lowest id: ours must be 1.
-    ASSERT_TRUE(resources.count({kGroupIconType, 1})) << "no icon group 1";
-    // A group: 6 bytes, then 14 an image, which names the image's own resource instead of an
-    // offset.
-    const Bytes group = resource(kGroupIconType, 1, viewer);
-    ASSERT_GE(group.size(), 6u);
-    EXPECT_EQ(littleEndian(group, 2, 2), 1u) << "not an icon group";
-    ASSERT_EQ(littleEndian(group, 4, 2), 4u) << "images";
-    ASSERT_EQ(group.size(), 6u + 4 * 14);
-    const std::vector<int> sizes = {16, 32, 48, 256};
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
-      const std::size_t entry = 6 + 14 * i;
-      const std::string where = "the " + std::to_string(sizes[i]) + "-pixel image";
-      EXPECT_EQ(group[entry], sizes[i] % 256) << where;
-      EXPECT_EQ(group[entry + 1], sizes[i] % 256) << where;
-      EXPECT_EQ(littleEndian(group, entry + 6, 2), 32u) << where << ": bits a pixel";
-      const auto id = static_cast<int>(littleEndian(group, entry + 12, 2));
-      ASSERT_TRUE(resources.count({kIconType, id})) << where << ": no icon " << id;
-      // The image is the .ico's own, byte for byte.
-      const std::size_t length = littleEndian(ico, 6 + 16 * i + 8, 4);
-      const std::size_t offset = littleEndian(ico, 6 + 16 * i + 12, 4);
-      ASSERT_LE(offset + length, ico.size()) << where;
-      EXPECT_EQ(littleEndian(group, entry + 8, 4), length) << where;
-      EXPECT_TRUE(resource(kIconType, id, viewer) ==
-                  Bytes(ico.begin() + static_cast<std::ptrdiff_t>(offset),
-                        ico.begin() + static_cast<std::ptrdiff_t>(offset + length)))
-          << where << " is not the .ico's";
+    const Listing resources = listed(wrestool({"--list"}, viewer));
+    // Group 1 for Explorer, and the one GLFW gives the window, which the taskbar shows.
+    for (const std::string name : {"1", "GLFW_ICON"}) {
+      SCOPED_TRACE(viewer + ", icon group " + name);
+      ASSERT_TRUE(resources.count({kGroupIconType, name})) << "no such group";
+      // A group: 6 bytes, then 14 an image, which names the image's own resource instead of an
+      // offset.
+      const Bytes group = resource(kGroupIconType, name, viewer);
+      ASSERT_GE(group.size(), 6u);
+      EXPECT_EQ(littleEndian(group, 2, 2), 1u) << "not an icon group";
+      ASSERT_EQ(littleEndian(group, 4, 2), 4u) << "images";
+      ASSERT_EQ(group.size(), 6u + 4 * 14);
+      const std::vector<int> sizes = {16, 32, 48, 256};
+      for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const std::size_t entry = 6 + 14 * i;
+        const std::string where = "the " + std::to_string(sizes[i]) + "-pixel image";
+        EXPECT_EQ(group[entry], sizes[i] % 256) << where;
+        EXPECT_EQ(group[entry + 1], sizes[i] % 256) << where;
+        EXPECT_EQ(littleEndian(group, entry + 6, 2), 32u) << where << ": bits a pixel";
+        const std::string id = std::to_string(littleEndian(group, entry + 12, 2));
+        ASSERT_TRUE(resources.count({kIconType, id})) << where << ": no icon " << id;
+        // The image is the .ico's own, byte for byte.
+        const std::size_t length = littleEndian(ico, 6 + 16 * i + 8, 4);
+        const std::size_t offset = littleEndian(ico, 6 + 16 * i + 12, 4);
+        ASSERT_LE(offset + length, ico.size()) << where;
+        EXPECT_EQ(littleEndian(group, entry + 8, 4), length) << where;
+        EXPECT_TRUE(resource(kIconType, id, viewer) ==
+                    Bytes(ico.begin() + static_cast<std::ptrdiff_t>(offset),
+                          ico.begin() + static_cast<std::ptrdiff_t>(offset + length)))
+            << where << " is not the .ico's";
+      }
     }
   }
 }
@@ -191,9 +199,9 @@ TEST_F(WindowsResources, HoldTheVersionBlockOfTheProjectsVersionAndTheManifest) 
 
   for (const std::string& viewer : kViewers) {
     SCOPED_TRACE(viewer);
-    const std::set<std::pair<int, int>> resources = listed(wrestool({"--list"}, viewer));
-    ASSERT_TRUE(resources.count({kVersionType, 1})) << "no version block 1";
-    const Bytes block = resource(kVersionType, 1, viewer);
+    const Listing resources = listed(wrestool({"--list"}, viewer));
+    ASSERT_TRUE(resources.count({kVersionType, "1"})) << "no version block 1";
+    const Bytes block = resource(kVersionType, "1", viewer);
     const std::optional<VersionNode> root = node(block, 0);
     ASSERT_TRUE(root.has_value());
     EXPECT_EQ(root->key, "VS_VERSION_INFO");
@@ -215,8 +223,8 @@ TEST_F(WindowsResources, HoldTheVersionBlockOfTheProjectsVersionAndTheManifest) 
     EXPECT_NE(texts["FileDescription"], "");
 
     // The manifest Windows reads at start-up is the one of id 1.
-    ASSERT_TRUE(resources.count({kManifestType, 1})) << "no manifest 1";
-    const Bytes manifest = resource(kManifestType, 1, viewer);
+    ASSERT_TRUE(resources.count({kManifestType, "1"})) << "no manifest 1";
+    const Bytes manifest = resource(kManifestType, "1", viewer);
     EXPECT_NE(std::string(manifest.begin(), manifest.end()).find(">UTF-8</activeCodePage>"),
               std::string::npos);
   }
