@@ -1,5 +1,5 @@
 // What the icon generator draws: the 80/20 blend of the viewer's pictures, upright, averaged over
-// the exact area each icon pixel covers.
+// the exact area each icon pixel covers, as PNGs and as the Windows .ico.
 #include <gtest/gtest.h>
 #include <stb_image.h>
 #include <stb_image_write.h>
@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/file_bytes.h"
@@ -110,6 +111,96 @@ TEST(Icons, AreTheSame8BitRgbaPngsOnEveryRun) {
     EXPECT_TRUE(std::equal(start.begin(), start.end(), one.begin()))
         << name << " is not a " << size << "x" << size << " 8-bit RGBA PNG";
     EXPECT_TRUE(one == fileBytes(dir + "/two" + name)) << name << " differs between two runs";
+  }
+  const std::vector<std::uint8_t> windowsIcon = fileBytes(dir + "/one/zoravarova.ico");
+  EXPECT_FALSE(windowsIcon.empty());
+  EXPECT_TRUE(windowsIcon == fileBytes(dir + "/two/zoravarova.ico"))
+      << "the Windows icon differs between two runs";
+}
+
+// Little-endian words of the .ico, read here rather than with the generator's writer.
+std::uint32_t word(const std::vector<std::uint8_t>& bytes, std::size_t at, int width) {
+  std::uint32_t value = 0;
+  for (int i = width - 1; i >= 0; --i) {
+    value = value << 8 | bytes.at(at + static_cast<std::size_t>(i));
+  }
+  return value;
+}
+
+// The colour of pixel (x, y), counted from the top, of a 32-bit bitmap image: BGRA rows stored
+// from the bottom up after its 40-byte header.
+std::array<int, 4> bitmapPixel(const std::vector<std::uint8_t>& image, int size, int x, int y) {
+  const std::size_t at = 40 + (static_cast<std::size_t>(size - 1 - y) * size + x) * 4;
+  return {image.at(at + 2), image.at(at + 1), image.at(at), image.at(at + 3)};
+}
+
+TEST(Icons, TheWindowsIconHoldsBitmapsOf16To48AndA256Png) {
+  const std::string dir = makeTestDirectory("IconsForWindows");
+  const std::string assets = ZV_ASSET_DIR;
+  const Icon icon48 = generate(assets + "/first.jpg", assets + "/second.png", dir, 48);
+  ASSERT_EQ(icon48.size, 48);
+  const std::vector<std::uint8_t> ico = fileBytes(dir + "/zoravarova.ico");
+  ASSERT_GE(ico.size(), 6u + 4 * 16);
+  EXPECT_EQ(word(ico, 0, 2), 0u) << "reserved";
+  EXPECT_EQ(word(ico, 2, 2), 1u) << "an icon, not a cursor";
+  ASSERT_EQ(word(ico, 4, 2), 4u) << "images";
+
+  const std::array<int, 4> sizes = {16, 32, 48, 256};
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    const int size = sizes[i];
+    const std::size_t entry = 6 + 16 * i;
+    const std::string where = "the " + std::to_string(size) + "-pixel image";
+    // 256 is written as 0 in the entry's width and height bytes.
+    EXPECT_EQ(ico[entry], size % 256) << where << ": width";
+    EXPECT_EQ(ico[entry + 1], size % 256) << where << ": height";
+    EXPECT_EQ(word(ico, entry + 2, 2), 0u) << where << ": palette and reserved";
+    EXPECT_EQ(word(ico, entry + 4, 2), 1u) << where << ": planes";
+    EXPECT_EQ(word(ico, entry + 6, 2), 32u) << where << ": bits a pixel";
+    const std::uint32_t length = word(ico, entry + 8, 4);
+    const std::uint32_t offset = word(ico, entry + 12, 4);
+    ASSERT_GE(offset, 6u + 4 * 16) << where << " starts inside the entries";
+    ASSERT_LE(offset, ico.size()) << where;
+    ASSERT_LE(length, ico.size() - offset) << where << " runs past the file's end";
+    spans.emplace_back(offset, length);
+    const std::vector<std::uint8_t> image(ico.begin() + offset, ico.begin() + offset + length);
+
+    if (size == 256) {
+      // Byte for byte the Linux icon of that size.
+      EXPECT_TRUE(image == fileBytes(dir + "/org.zoravarova.Viewer-256.png"))
+          << where << " is not the 256-pixel PNG icon";
+      continue;
+    }
+    // A bitmap info header of twice the height (colours, then the mask), 32 bits, uncompressed,
+    // then the colours and a 1-bit mask whose rows are padded to 4 bytes.
+    const std::size_t maskRow = (static_cast<std::size_t>(size) + 31) / 32 * 4;
+    ASSERT_EQ(length, 40 + static_cast<std::size_t>(size) * size * 4 + maskRow * size) << where;
+    EXPECT_EQ(word(image, 0, 4), 40u) << where << ": header size";
+    EXPECT_EQ(word(image, 4, 4), static_cast<std::uint32_t>(size)) << where << ": width";
+    EXPECT_EQ(word(image, 8, 4), 2u * size) << where << ": height";
+    EXPECT_EQ(word(image, 12, 2), 1u) << where << ": planes";
+    EXPECT_EQ(word(image, 14, 2), 32u) << where << ": bits a pixel";
+    EXPECT_EQ(word(image, 16, 4), 0u) << where << ": compression";
+    EXPECT_TRUE(std::all_of(image.end() - static_cast<std::ptrdiff_t>(maskRow * size), image.end(),
+                            [](std::uint8_t b) { return b == 0; }))
+        << where << ": the mask hides pixels";
+    // Upright: the top-left corner is the first picture's red over the second's cyan (see the
+    // first test), the bottom-left its blue over orange.
+    expectNear(bitmapPixel(image, size, 0, 0), {180, 64, 74, 255}, 3, where + " top left");
+    expectNear(bitmapPixel(image, size, 0, size - 1), {74, 76, 172, 255}, 3,
+               where + " bottom left");
+    if (size == 48) {
+      for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 48; ++x) {
+          ASSERT_EQ(bitmapPixel(image, 48, x, y), icon48.at(x, y))
+              << where << " differs from the 48-pixel PNG icon at " << x << "," << y;
+        }
+      }
+    }
+  }
+  std::sort(spans.begin(), spans.end());
+  for (std::size_t i = 1; i < spans.size(); ++i) {
+    EXPECT_LE(spans[i - 1].first + spans[i - 1].second, spans[i].first) << "images overlap";
   }
 }
 

@@ -10,7 +10,8 @@ cross="$root/build-windows/viewer"
 
 cd "$root"
 cmake --preset windows-host >/dev/null
-cmake --build --preset windows-host --target zoravarova-pack
+# The cross build runs the host's packer and takes the Windows icon the host's generator draws.
+cmake --build --preset windows-host --target zoravarova-pack zv-icons
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows

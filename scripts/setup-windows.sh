@@ -12,7 +12,9 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo=(sudo)
 fi
 
-mapfile -t missing < <(zv_missing g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 dpkg-dev cmake make)
+# icoutils: wrestool, with which the tests read the viewer's icon and version resources.
+mapfile -t missing < <(zv_missing g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 dpkg-dev cmake make \
+  icoutils)
 
 # `apt-get source` needs source entries for the archive the machine already installs from.
 has_sources() {

@@ -1,4 +1,5 @@
-// Makes the desktop icons from the viewer's two pictures: make_icons FIRST.jpg SECOND.png OUTDIR.
+// Makes the desktop icons and the Windows .ico from the viewer's two pictures:
+// make_icons FIRST.jpg SECOND.png OUTDIR.
 
 #include <array>
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <stb_image.h>
@@ -21,6 +23,11 @@
 namespace {
 
 constexpr std::array<int, 3> kSizes = {48, 128, 256};
+// The sizes Explorer and the taskbar pick from. The large one is kept as PNG, which Windows reads
+// inside an .ico since Vista; the small ones as 32-bit bitmaps, which every reader knows.
+constexpr std::array<int, 4> kWindowsSizes = {16, 32, 48, 256};
+constexpr int kLargestBitmapSize = 48;
+constexpr char kWindowsIconName[] = "zoravarova.ico";
 // The viewer mixes its second picture in at 0.2 of the first; in fifths that is 4 to 1.
 constexpr std::uint64_t kFirstWeight = 4;
 constexpr std::uint64_t kSecondWeight = 1;
@@ -124,6 +131,78 @@ void appendBytes(void* context, void* data, int size) {
   out->insert(out->end(), begin, begin + size);
 }
 
+void put16(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  out.push_back(static_cast<std::uint8_t>(value));
+  out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  put16(out, value & 0xFFFF);
+  put16(out, value >> 16);
+}
+
+// An icon image as a bitmap: the info header with twice the height (colour rows, then the mask's),
+// BGRA rows from the bottom up, then the 1-bit mask, all clear since alpha says what shows.
+std::vector<std::uint8_t> iconBitmap(const std::vector<std::uint8_t>& rgba, int size) {
+  const auto side = static_cast<std::uint32_t>(size);
+  const std::uint32_t maskRowBytes = (side + 31) / 32 * 4;
+  std::vector<std::uint8_t> out;
+  put32(out, 40);        // header size
+  put32(out, side);      // width
+  put32(out, 2 * side);  // height of colour and mask together
+  put16(out, 1);         // planes
+  put16(out, 32);        // bits a pixel
+  put32(out, 0);         // uncompressed
+  put32(out, side * side * 4 + maskRowBytes * side);
+  for (int i = 0; i < 4; ++i) {
+    put32(out, 0);  // resolution both ways, palette sizes
+  }
+  for (int y = size - 1; y >= 0; --y) {
+    for (int x = 0; x < size; ++x) {
+      const std::size_t at = (static_cast<std::size_t>(y) * side + x) * 4;
+      out.insert(out.end(), {rgba[at + 2], rgba[at + 1], rgba[at], rgba[at + 3]});
+    }
+  }
+  out.resize(out.size() + static_cast<std::size_t>(maskRowBytes) * side, 0);
+  return out;
+}
+
+// The icon file: its header, one 16-byte entry a size, then the images in that order.
+std::vector<std::uint8_t> iconFile(const std::vector<std::vector<std::uint8_t>>& images) {
+  std::vector<std::uint8_t> out;
+  put16(out, 0);  // reserved
+  put16(out, 1);  // an icon, not a cursor
+  put16(out, static_cast<std::uint32_t>(images.size()));
+  auto offset = static_cast<std::uint32_t>(6 + 16 * images.size());
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    const int size = kWindowsSizes[i];
+    // 256 does not fit the byte, and is written as 0.
+    out.push_back(static_cast<std::uint8_t>(size == 256 ? 0 : size));
+    out.push_back(static_cast<std::uint8_t>(size == 256 ? 0 : size));
+    out.push_back(0);  // no palette
+    out.push_back(0);  // reserved
+    put16(out, 1);     // planes
+    put16(out, 32);    // bits a pixel
+    put32(out, static_cast<std::uint32_t>(images[i].size()));
+    put32(out, offset);
+    offset += static_cast<std::uint32_t>(images[i].size());
+  }
+  for (const std::vector<std::uint8_t>& image : images) {
+    out.insert(out.end(), image.begin(), image.end());
+  }
+  return out;
+}
+
+// The PNG encoding of an RGBA icon; empty if the encoder fails.
+std::vector<std::uint8_t> encodePng(const std::vector<std::uint8_t>& rgba, int size) {
+  // Without a time stamp or text chunks the encoder's output depends on the pixels alone.
+  std::vector<std::uint8_t> png;
+  if (stbi_write_png_to_func(appendBytes, &png, size, size, 4, rgba.data(), size * 4) == 0) {
+    return {};
+  }
+  return png;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,17 +223,30 @@ int main(int argc, char** argv) {
                  pictures[1].height, pictures[0].width, pictures[0].height, argv[1]);
     return 1;
   }
-  // Without a time stamp or text chunks the encoder's output depends on the pixels alone.
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
   for (const int size : kSizes) {
-    const std::vector<std::uint8_t> icon = makeIcon(pictures[0], pictures[1], size);
-    std::vector<std::uint8_t> png;
     const std::string target =
         std::string(argv[3]) + "/org.zoravarova.Viewer-" + std::to_string(size) + ".png";
-    if (stbi_write_png_to_func(appendBytes, &png, size, size, 4, icon.data(), size * 4) == 0) {
+    files.emplace_back(target, encodePng(makeIcon(pictures[0], pictures[1], size), size));
+    if (files.back().second.empty()) {
       std::fprintf(stderr, "%s: the PNG encoder failed\n", target.c_str());
       return 1;
     }
-    const std::string reason = writeWholeFile(target, png);
+  }
+  const std::string windowsTarget = std::string(argv[3]) + "/" + kWindowsIconName;
+  std::vector<std::vector<std::uint8_t>> images;
+  for (const int size : kWindowsSizes) {
+    const std::vector<std::uint8_t> icon = makeIcon(pictures[0], pictures[1], size);
+    images.push_back(size <= kLargestBitmapSize ? iconBitmap(icon, size) : encodePng(icon, size));
+    if (images.back().empty()) {
+      std::fprintf(stderr, "%s: the PNG encoder failed\n", windowsTarget.c_str());
+      return 1;
+    }
+  }
+  files.emplace_back(windowsTarget, iconFile(images));
+  // Everything is encoded before the first file is written, so a refusal leaves none.
+  for (const auto& [target, bytes] : files) {
+    const std::string reason = writeWholeFile(target, bytes);
     if (!reason.empty()) {
       std::fprintf(stderr, "%s: %s\n", target.c_str(), reason.c_str());
       return 1;

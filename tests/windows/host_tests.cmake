@@ -14,7 +14,8 @@ if(NOT ZV_WINE)
                       "install Wine (scripts/setup-windows.sh does) or pass -DZV_WINE=<its path>")
 endif()
 target_compile_definitions(pack_pe_test PRIVATE
-  ZV_WINDOWS_LINKED_PROBE="${ZV_WINDOWS_BUILD_DIR}/tests/windows/embedded-images-probe-linked.exe")
+  ZV_WINDOWS_LINKED_PROBE="${ZV_WINDOWS_BUILD_DIR}/tests/windows/embedded-images-probe-linked.exe"
+  ZV_WINDOWS_LINKED_VIEWER="${ZV_WINDOWS_BUILD_DIR}/app/zoravarova-linked.exe")
 
 # zv_add_wine_test(<name> <sources...>): one Wine at a time, since all share one prefix.
 function(zv_add_wine_test name)
@@ -34,3 +35,15 @@ endfunction()
 
 zv_add_wine_test(wine_probe_test ${CMAKE_CURRENT_LIST_DIR}/wine_probe_test.cpp)
 zv_add_wine_test(wine_viewer_test ${CMAKE_CURRENT_LIST_DIR}/wine_viewer_test.cpp)
+
+# The viewer's resources, read by icoutils' wrestool; without it the test skips.
+find_program(ZV_WRESTOOL wrestool DOC "icoutils' reader of Windows resources")
+if(NOT ZV_WRESTOOL)
+  set(ZV_WRESTOOL "")
+endif()
+zv_add_test(windows_resources_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/resources_test.cpp
+            LIBS zv_x_session)
+target_compile_definitions(windows_resources_test PRIVATE
+  ZV_WINDOWS_BUILD_DIR="${ZV_WINDOWS_BUILD_DIR}" ZV_WRESTOOL="${ZV_WRESTOOL}"
+  ZV_WINDOWS_ICON="${PROJECT_BINARY_DIR}/packaging/icons/zoravarova.ico"
+  ZV_LICENSE="${PROJECT_SOURCE_DIR}/LICENSE" ZV_PROJECT_VERSION="${PROJECT_VERSION}")
