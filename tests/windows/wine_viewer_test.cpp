@@ -1,8 +1,9 @@
-// The packed Windows viewer under Wine, Xvfb and Mesa: its window, its picture against the Linux
-// build's, and its exit codes.
+// The packed Windows viewer under Wine, Xvfb and Mesa, as built and as the installer installs it:
+// its window, its picture against the Linux build's, and its exit codes.
 #include <gtest/gtest.h>
 
 #include "tests/viewer_test.h"
+#include "tests/windows/wine_install.h"
 #include "tests/windows/wine_session.h"
 #include "tests/x_session.h"
 
@@ -15,22 +16,46 @@ constexpr auto kExitLimit = 20s;
 // Larger than the window, so that Wine's own frame around the 800x600 client area fits on it.
 const std::string kWineScreen = "1024x768x24";
 
-class WineViewer : public ViewerTest {
+// The viewer in the cross build's folder, or installed by the silent installer (uninstalled again
+// once the viewer has ended).
+enum class ViewerCopy { Built, Installed };
+
+class WineViewer : public ViewerTest, public ::testing::WithParamInterface<ViewerCopy> {
  protected:
   void SetUp() override {
     ViewerTest::SetUp();
-    startViewer(wineViewerCommand(kWine, kWindowsViewer, wineEnvironment("")));
+    std::string program = kWindowsViewer;
+    if (GetParam() == ViewerCopy::Installed) {
+      install_.emplace(outputDir_);
+      ASSERT_EQ(install_->problem(), "");
+      program = prefixPath(kInstallDir + "\\zoravarova.exe");
+    }
+    startViewer(wineViewerCommand(kWine, program, wineEnvironment("")));
   }
+  // The viewer ends before the uninstall, which cannot remove a running program.
+  void TearDown() override { viewer_.reset(); }
+
+  std::optional<SilentInstall> install_;
 };
 
-TEST_F(WineViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
+void PrintTo(ViewerCopy copy, std::ostream* out) {
+  *out << (copy == ViewerCopy::Built ? "the build's" : "the installed");
+}
+
+// Test names end in /Built or /Installed, so that the names still start with the suite's.
+INSTANTIATE_TEST_SUITE_P(, WineViewer, ::testing::Values(ViewerCopy::Built, ViewerCopy::Installed),
+                         [](const ::testing::TestParamInfo<ViewerCopy>& copy) {
+                           return copy.param == ViewerCopy::Built ? "Built" : "Installed";
+                         });
+
+TEST_P(WineViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
   expectOneWineWindowOf800By600();
 }
 
 // Both builds draw through Mesa from the same matrices; they may differ only where a single
 // rounding step moves a cube's edge by a pixel. Measured: 13 of 480,000 pixels differ by more
 // than 3 in a channel, so more than 0.1% of them (480) fails.
-TEST_F(WineViewer, ShowsThePictureOfTheLinuxBuild) {
+TEST_P(WineViewer, ShowsThePictureOfTheLinuxBuild) {
   const Screenshot wine = captureScreen(x());
   const ScreenRectangle client = backgroundBounds(wine);
   ASSERT_EQ(client.width, 800);
@@ -48,12 +73,12 @@ TEST_F(WineViewer, ShowsThePictureOfTheLinuxBuild) {
   EXPECT_LE(difference.differing, 480) << "pictures saved in " << outputDir_;
 }
 
-TEST_F(WineViewer, EscapeEndsItWithExitCodeZero) {
+TEST_P(WineViewer, EscapeEndsItWithExitCodeZero) {
   EXPECT_EQ(viewer_->pressEscapeUntilExit(kExitLimit), std::optional<int>(0));
   EXPECT_EQ(viewer_->process().standardOutput(), "");
 }
 
-TEST_F(WineViewer, TheCloseBoxEndsItWithExitCodeZero) {
+TEST_P(WineViewer, TheCloseBoxEndsItWithExitCodeZero) {
   requestClose(x(), viewer_->window());
   EXPECT_EQ(viewer_->process().waitForExit(kExitLimit), std::optional<int>(0));
   EXPECT_EQ(viewer_->process().standardOutput(), "");
