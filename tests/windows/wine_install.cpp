@@ -19,7 +19,9 @@ const std::string kInstaller = ZV_WINDOWS_INSTALLER;
 constexpr auto kInstallLimit = 120s;
 constexpr auto kRegistryLimit = 30s;
 
-std::string uninstallerPath() { return prefixPath(kInstallDir + "\\Uninstall.exe"); }
+std::string uninstallerPath() {
+  return prefixPath(kInstallDir + "\\Uninstall.exe");
+}
 
 // A NUL-terminated string of single bytes at `at`; empty past the end.
 std::string narrowString(const Bytes& bytes, std::size_t at) {
@@ -45,7 +47,8 @@ std::optional<std::map<std::string, std::string>> registryValues(const std::stri
   ChildProcess query(kWine, {"reg", "query", key}, wineEnvironment(""), dir);
   const std::optional<int> status = query.waitForExit(kRegistryLimit);
   if (status != 0) {
-    EXPECT_EQ(status, std::optional<int>(1)) << "reg query " << key << ": " << query.standardError();
+    EXPECT_EQ(status, std::optional<int>(1))
+        << "reg query " << key << ": " << query.standardError();
     return std::nullopt;
   }
   // Value lines: four spaces, the name, four spaces, the type, four spaces, the data.
@@ -98,7 +101,8 @@ ShortcutFacts readShortcut(const Bytes& link) {
     const std::size_t count = littleEndian(link, at, 2);
     std::string text;
     for (std::size_t i = 0; i < count; ++i) {
-      const std::uint64_t c = littleEndian(link, at + 2 + i * charWidth, static_cast<int>(charWidth));
+      const std::uint64_t c =
+          littleEndian(link, at + 2 + i * charWidth, static_cast<int>(charWidth));
       text += c < 0x80 ? static_cast<char>(c) : '?';
     }
     // Wine counts a terminating NUL too.
