@@ -38,8 +38,9 @@ set(_zv_installer
 add_library(zv_wine_install STATIC ${CMAKE_CURRENT_LIST_DIR}/wine_install.cpp)
 target_link_libraries(zv_wine_install PRIVATE zv_x_session GTest::gtest)
 target_include_directories(zv_wine_install PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_definitions(zv_wine_install PRIVATE ZV_WINDOWS_INSTALLER="${_zv_installer}"
-  ZV_WINE_PREFIX="${ZV_WINE_PREFIX}" ZV_WINE="${ZV_WINE}" ZV_WINDOWS_BUILD_DIR="${ZV_WINDOWS_BUILD_DIR}")
+target_compile_definitions(zv_wine_install PRIVATE
+  ZV_WINDOWS_INSTALLER="${_zv_installer}" ZV_WINE_PREFIX="${ZV_WINE_PREFIX}" ZV_WINE="${ZV_WINE}"
+  ZV_WINDOWS_BUILD_DIR="${ZV_WINDOWS_BUILD_DIR}")
 zv_warnings(zv_wine_install)
 
 zv_add_wine_test(wine_probe_test ${CMAKE_CURRENT_LIST_DIR}/wine_probe_test.cpp)
