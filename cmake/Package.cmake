@@ -1,6 +1,12 @@
-# CPack settings for the Debian package of the viewer and its packer (scripts/package.sh runs it).
-if(WIN32 OR EMSCRIPTEN)
-  # The Windows and web zips are put together by scripts/package.sh from the cross builds.
+# CPack settings for the Debian package of the viewer and its packer, and (in the Windows cross
+# build) the Windows installer; scripts/package.sh runs them.
+if(WIN32)
+  # The Windows installer; the Windows zip is put together by scripts/package.sh.
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsInstaller.cmake)
+  return()
+endif()
+if(EMSCRIPTEN)
+  # The web zip is put together by scripts/package.sh from the browser build.
   return()
 endif()
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release packages into dist/: the Debian package (CPack), the Windows zip and the page's
-# zip.
+# Builds the release packages into dist/: the Debian package (CPack), the Windows zip and
+# installer (CPack) and the page's zip.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/lib.sh"
@@ -54,6 +54,12 @@ zip="$dist/$name.zip"
 rm -f "$zip"
 (cd "$stage" && cmake -E tar cf "$zip" --format=zip "$name")
 
+# The Windows installer: CPack's NSIS generator on the same cross build, its viewer installed as
+# the build packed it.
+setup="$name-setup.exe"
+(cd "$cross" && cpack -G NSIS -B "$cross/cpack" >/dev/null)
+cp "$cross/cpack/$setup" "$dist/"
+
 # The page, as scripts/build-web.sh makes it: its .wasm packed with the pictures. Any static
 # server serves it; the README says how.
 "$root/scripts/build-web.sh"
@@ -66,4 +72,4 @@ cp "$root/build-web/index.html" "$root/build-web/zoravarova.js" "$root/build-web
 web_zip="$dist/$web.zip"
 rm -f "$web_zip"
 (cd "$stage" && cmake -E tar cf "$web_zip" --format=zip "$web")
-echo "Packages: $dist/zoravarova_${version}_amd64.deb $zip $web_zip"
+echo "Packages: $dist/zoravarova_${version}_amd64.deb $zip $dist/$setup $web_zip"

@@ -12,9 +12,10 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo=(sudo)
 fi
 
-# icoutils: wrestool, with which the tests read the viewer's icon and version resources.
+# icoutils: wrestool, with which the tests read the viewer's icon and version resources; nsis:
+# makensis, which CPack runs for the installer.
 mapfile -t missing < <(zv_missing g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 dpkg-dev cmake make \
-  icoutils)
+  icoutils nsis)
 
 # `apt-get source` needs source entries for the archive the machine already installs from.
 has_sources() {

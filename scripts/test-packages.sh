@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The packaging stage: builds the .deb and the two zips, lints and validates what the .deb
-# installs, compares its file list with the one below, runs the package tests on the .deb and the
-# Windows zip, and the page's tests on the page the web zip unpacks to.
+# The packaging stage: builds the .deb, the two zips and the Windows installer (whose tests run in
+# the Windows stage), lints and validates what the .deb installs, compares its file list with the
+# one below, runs the package tests on the .deb and the Windows zip, and the page's tests on the
+# page the web zip unpacks to.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/lib.sh"
@@ -10,6 +11,7 @@ version=1.0.0
 deb="$root/dist/zoravarova_${version}_amd64.deb"
 zip="$root/dist/zoravarova-${version}-windows-x86_64.zip"
 web_zip="$root/dist/zoravarova-${version}-web.zip"
+setup="$root/dist/zoravarova-${version}-windows-x86_64-setup.exe"
 
 if ! command -v dpkg >/dev/null; then
   echo "test-packages: not a Debian system (no dpkg), no .deb can be built here" >&2
@@ -21,7 +23,7 @@ if [ "$(dpkg --print-architecture)" != amd64 ]; then
 fi
 
 "$root/scripts/package.sh"
-for file in "$deb" "$zip" "$web_zip"; do
+for file in "$deb" "$zip" "$setup" "$web_zip"; do
   if [ ! -s "$file" ]; then
     echo "test-packages: $file was not made" >&2
     exit 1

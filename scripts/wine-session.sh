@@ -12,8 +12,9 @@ start_wine() {
   zv_utf8_locale
   export WINEPREFIX="$root/build-windows/wine"
   export WINEDEBUG=-all
-  # No crash debugger, and no offer to download .NET or a browser engine while the prefix is made.
-  export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+  # No crash debugger, no offer to download .NET or a browser engine while the prefix is made,
+  # and no menu entries on this machine for the shortcuts installers make in the prefix.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe,winemenubuilder.exe=d"
   mkdir -p "$log" "$(dirname "$WINEPREFIX")"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Preparing the Wine prefix"

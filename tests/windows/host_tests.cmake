@@ -33,8 +33,23 @@ function(zv_add_wine_test name)
                        DISCOVERY_TIMEOUT 30)
 endfunction()
 
+# The installer that scripts/test-windows.sh makes from the cross build with CPack.
+set(_zv_installer
+    "${ZV_WINDOWS_BUILD_DIR}/cpack/zoravarova-${PROJECT_VERSION}-windows-x86_64-setup.exe")
+add_library(zv_wine_install STATIC ${CMAKE_CURRENT_LIST_DIR}/wine_install.cpp)
+target_link_libraries(zv_wine_install PRIVATE zv_x_session GTest::gtest)
+target_include_directories(zv_wine_install PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(zv_wine_install PRIVATE
+  ZV_WINDOWS_INSTALLER="${_zv_installer}" ZV_WINE_PREFIX="${ZV_WINE_PREFIX}" ZV_WINE="${ZV_WINE}"
+  ZV_WINDOWS_BUILD_DIR="${ZV_WINDOWS_BUILD_DIR}")
+zv_warnings(zv_wine_install)
+
 zv_add_wine_test(wine_probe_test ${CMAKE_CURRENT_LIST_DIR}/wine_probe_test.cpp)
 zv_add_wine_test(wine_viewer_test ${CMAKE_CURRENT_LIST_DIR}/wine_viewer_test.cpp)
+target_link_libraries(wine_viewer_test PRIVATE zv_wine_install)
+zv_add_wine_test(wine_installer_test ${CMAKE_CURRENT_LIST_DIR}/wine_installer_test.cpp)
+target_link_libraries(wine_installer_test PRIVATE zv_wine_install)
+target_compile_definitions(wine_installer_test PRIVATE ZV_SOURCE_ROOT="${PROJECT_SOURCE_DIR}")
 
 # The viewer's resources, read by icoutils' wrestool; without it the test skips.
 find_program(ZV_WRESTOOL wrestool DOC "icoutils' reader of Windows resources")

@@ -1,11 +1,13 @@
-// The packed Windows viewer under Wine, Xvfb and Mesa: its window, its picture against the Linux
-// build's (also from a folder named outside the ANSI code page), and its exit codes.
+// The packed Windows viewer under Wine, Xvfb and Mesa, as built, as the installer installs it and
+// from a folder named outside the ANSI code page: its window, its picture against the Linux
+// build's, and its exit codes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <regex>
 
 #include "tests/viewer_test.h"
+#include "tests/windows/wine_install.h"
 #include "tests/windows/wine_session.h"
 #include "tests/x_session.h"
 
@@ -17,35 +19,6 @@ constexpr auto kStartLimit = 60s;
 constexpr auto kExitLimit = 20s;
 // Larger than the window, so that Wine's own frame around the 800x600 client area fits on it.
 const std::string kWineScreen = "1024x768x24";
-
-class WineViewer : public ViewerTest {
- protected:
-  void SetUp() override {
-    ViewerTest::SetUp();
-    startViewer(wineViewerCommand(kWine, kWindowsViewer, wineEnvironment("")));
-  }
-
-  // Both builds draw through Mesa from the same matrices; they may differ only where a single
-  // rounding step moves a cube's edge by a pixel. Measured: 13 of 480,000 pixels differ by more
-  // than 3 in a channel, so more than 0.1% of them (480) fails.
-  void expectThePictureOfTheLinuxBuild() {
-    const Screenshot wine = captureScreen(x());
-    const ScreenRectangle client = backgroundBounds(wine);
-    ASSERT_EQ(client.width, 800);
-    ASSERT_EQ(client.height, 600);
-
-    RunningViewer linuxViewer(nativeViewerCommand({kLinuxViewer}), outputDir_ + "/linux");
-    ASSERT_EQ(linuxViewer.startProblem(), "");
-    const std::optional<Screenshot> linux = linuxViewer.presentedScreen(kStartLimit);
-    ASSERT_TRUE(linux.has_value()) << "the Linux build presented no frames";
-    savePng(wine, outputDir_ + "/wine.png");
-    savePng(*linux, outputDir_ + "/linux.png");
-
-    const PictureDifference difference = comparePictures(wine, client.left, client.top, *linux);
-    EXPECT_GT(difference.drawn, 20000) << "the Linux build drew no cubes to compare with";
-    EXPECT_LE(difference.differing, 480) << "pictures saved in " << outputDir_;
-  }
-};
 
 // The ANSI code page of a program Wine starts in `environment`, which each start records in the
 // registry; 0 when it cannot be read.
@@ -65,47 +38,101 @@ int wineAnsiCodePage(const std::map<std::string, std::string>& environment,
   return std::stoi(found[1]);
 }
 
-// The viewer unzipped into a folder whose name a Western ANSI code page cannot spell. Without the
-// manifest's UTF-8 code page, GetModuleFileNameA gives a path of question marks, the viewer cannot
-// open its own file and draws its cubes black.
-class WineViewerInAJapaneseFolder : public WineViewer {
+// Where the viewer runs from: the cross build's folder; installed by the silent installer
+// (uninstalled again once the viewer has ended); or unzipped into a folder whose name a Western
+// ANSI code page cannot spell. There, without the manifest's UTF-8 code page, GetModuleFileNameA
+// gives a path of question marks, the viewer cannot open its own file and draws its cubes black.
+enum class ViewerCopy { Built, Installed, InAJapaneseFolder };
+
+class WineViewer : public ViewerTest, public ::testing::WithParamInterface<ViewerCopy> {
  protected:
   void SetUp() override {
     ViewerTest::SetUp();
-    // The locale Wine takes its code page from, set here whatever the machine's is: C is
-    // English (United States) to Wine, whose ANSI code page is 1252.
+    std::string program = kWindowsViewer;
     std::map<std::string, std::string> environment = wineEnvironment("");
-    environment["LC_ALL"] = "C.UTF-8";
-    const int codePage = wineAnsiCodePage(environment, outputDir_);
-    if (codePage != 1252) {
-      GTEST_SKIP() << "Wine's ANSI code page is " << codePage
-                   << " here, not the Western 1252 that cannot spell the folder's name";
+    if (GetParam() == ViewerCopy::Installed) {
+      install_.emplace(outputDir_);
+      ASSERT_EQ(install_->problem(), "");
+      // By its Windows path, as the Start menu starts it.
+      program = kInstallDir + "\\zoravarova.exe";
+    } else if (GetParam() == ViewerCopy::InAJapaneseFolder) {
+      // The locale Wine takes its code page from, set here whatever the machine's is: C is
+      // English (United States) to Wine, whose ANSI code page is 1252.
+      environment["LC_ALL"] = "C.UTF-8";
+      const int codePage = wineAnsiCodePage(environment, outputDir_);
+      if (codePage != 1252) {
+        GTEST_SKIP() << "Wine's ANSI code page is " << codePage
+                     << " here, not the Western 1252 that cannot spell the folder's name";
+      }
+      const std::filesystem::path folder = std::filesystem::path(outputDir_) / "日本語";
+      std::filesystem::create_directory(folder);
+      std::filesystem::copy_file(kWindowsViewer, folder / "zoravarova.exe");
+      program = (folder / "zoravarova.exe").string();
     }
-    const std::filesystem::path folder = std::filesystem::path(outputDir_) / "日本語";
-    std::filesystem::create_directory(folder);
-    std::filesystem::copy_file(kWindowsViewer, folder / "zoravarova.exe");
-    startViewer(wineViewerCommand(kWine, (folder / "zoravarova.exe").string(), environment));
+    startViewer(wineViewerCommand(kWine, program, environment));
   }
+  // The viewer ends before the uninstall, which cannot remove a running program.
+  void TearDown() override { viewer_.reset(); }
+
+  std::optional<SilentInstall> install_;
 };
 
-TEST_F(WineViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
+const char* copyName(ViewerCopy copy) {
+  switch (copy) {
+    case ViewerCopy::Built:
+      return "Built";
+    case ViewerCopy::Installed:
+      return "Installed";
+    case ViewerCopy::InAJapaneseFolder:
+      return "InAJapaneseFolder";
+  }
+  return "";
+}
+
+void PrintTo(ViewerCopy copy, std::ostream* out) {
+  *out << copyName(copy);
+}
+
+// Test names end in /Built, /Installed or /InAJapaneseFolder, so that they still start with the
+// suite's.
+INSTANTIATE_TEST_SUITE_P(, WineViewer,
+                         ::testing::Values(ViewerCopy::Built, ViewerCopy::Installed,
+                                           ViewerCopy::InAJapaneseFolder),
+                         [](const ::testing::TestParamInfo<ViewerCopy>& copy) {
+                           return std::string(copyName(copy.param));
+                         });
+
+TEST_P(WineViewer, OpensOneWindowTitledZoravarovaWithAClientAreaOf800By600) {
   expectOneWineWindowOf800By600();
 }
 
-TEST_F(WineViewer, ShowsThePictureOfTheLinuxBuild) {
-  expectThePictureOfTheLinuxBuild();
+// Both builds draw through Mesa from the same matrices; they may differ only where a single
+// rounding step moves a cube's edge by a pixel. Measured: 13 of 480,000 pixels differ by more
+// than 3 in a channel, so more than 0.1% of them (480) fails.
+TEST_P(WineViewer, ShowsThePictureOfTheLinuxBuild) {
+  const Screenshot wine = captureScreen(x());
+  const ScreenRectangle client = backgroundBounds(wine);
+  ASSERT_EQ(client.width, 800);
+  ASSERT_EQ(client.height, 600);
+
+  RunningViewer linuxViewer(nativeViewerCommand({kLinuxViewer}), outputDir_ + "/linux");
+  ASSERT_EQ(linuxViewer.startProblem(), "");
+  const std::optional<Screenshot> linux = linuxViewer.presentedScreen(kStartLimit);
+  ASSERT_TRUE(linux.has_value()) << "the Linux build presented no frames";
+  savePng(wine, outputDir_ + "/wine.png");
+  savePng(*linux, outputDir_ + "/linux.png");
+
+  const PictureDifference difference = comparePictures(wine, client.left, client.top, *linux);
+  EXPECT_GT(difference.drawn, 20000) << "the Linux build drew no cubes to compare with";
+  EXPECT_LE(difference.differing, 480) << "pictures saved in " << outputDir_;
 }
 
-TEST_F(WineViewerInAJapaneseFolder, ShowsThePictureOfTheLinuxBuild) {
-  expectThePictureOfTheLinuxBuild();
-}
-
-TEST_F(WineViewer, EscapeEndsItWithExitCodeZero) {
+TEST_P(WineViewer, EscapeEndsItWithExitCodeZero) {
   EXPECT_EQ(viewer_->pressEscapeUntilExit(kExitLimit), std::optional<int>(0));
   EXPECT_EQ(viewer_->process().standardOutput(), "");
 }
 
-TEST_F(WineViewer, TheCloseBoxEndsItWithExitCodeZero) {
+TEST_P(WineViewer, TheCloseBoxEndsItWithExitCodeZero) {
   requestClose(x(), viewer_->window());
   EXPECT_EQ(viewer_->process().waitForExit(kExitLimit), std::optional<int>(0));
   EXPECT_EQ(viewer_->process().standardOutput(), "");
