@@ -28,6 +28,15 @@ for file in "$deb" "$zip" "$web_zip"; do
   fi
 done
 
+# SHA256SUMS names every other file in dist/, once, in byte order, with its checksum.
+sums_names=$(cd "$root/dist" && awk '{ print $2 }' SHA256SUMS)
+dist_names=$(cd "$root/dist" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%f\n' |
+  LC_ALL=C sort)
+if [ "$sums_names" != "$dist_names" ] || ! (cd "$root/dist" && sha256sum --quiet -c SHA256SUMS); then
+  echo "test-packages: dist/SHA256SUMS does not list the files in dist/ with their checksums" >&2
+  exit 1
+fi
+
 work=$(mktemp -d)
 cleanup() { rm -rf "$work"; }
 trap cleanup EXIT
