@@ -31,9 +31,12 @@ export TZ=UTC
 # CMake reads no CPPFLAGS, so they go in front of the compile flags. Given to the package preset's
 # configure on every run, never left in the cache from an earlier one.
 hardening="-fstack-clash-protection -fcf-protection"
-if [[ "$root" =~ [[:space:]] ]]; then
-  echo "package.sh: note: dpkg-buildflags maps no folder whose path holds a space, so the .deb's" \
-    "programs depend on where $root is; build in another folder to get the released bytes" >&2
+# It maps only a path of plain letters (A-Z, a-z), digits and -+:.~/_ , to keep the flags safe in
+# any shell: from elsewhere the programs record the folder, which the warning says.
+if [[ "$root" =~ [^-+:.0-9a-zA-Z~/_] ]]; then
+  echo "package.sh: warning: dpkg-buildflags maps no path with other letters than A-Z, a-z," \
+    "0-9 and -+:.~/_, so the .deb's programs depend on where $root is;" \
+    "build in such a folder to get the released bytes" >&2
 fi
 buildflag() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 cppflags=$(buildflag CPPFLAGS)
@@ -42,20 +45,16 @@ host_cxxflags="$cppflags $(buildflag CXXFLAGS) $hardening"
 host_ldflags=$(buildflag LDFLAGS)
 
 # zv_zip ARCHIVE FOLDER: zips FOLDER (a name inside the current directory) into ARCHIVE with the
-# same bytes every time: every entry stamped SOURCE_DATE_EPOCH, modes 0644 and 0755 whatever the
-# checkout's umask gave, entries in byte order of their names, and owned by root (0), which
-# fakeroot shows the archiver in place of whoever builds, since each entry records its owner.
+# same bytes every time: every file stamped SOURCE_DATE_EPOCH, modes 0644 and 0755 whatever the
+# checkout's umask gave, entries in byte order of their names. Info-ZIP's -X leaves out the extra
+# fields (owner, access and change times of the file on this disk), -D the folder entries.
 zv_zip() {
-  local archive=$1 folder=$2 list mtime
-  mtime=$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC')
-  find "$folder" -type d -exec chmod 0755 {} +
+  local archive=$1 folder=$2
   find "$folder" -type f ! -perm -u+x -exec chmod 0644 {} +
   find "$folder" -type f -perm -u+x -exec chmod 0755 {} +
-  list=$(mktemp)
-  find "$folder" -type f | LC_ALL=C sort >"$list"
+  find "$folder" -type f -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
   rm -f "$archive"
-  fakeroot cmake -E tar cf "$archive" --format=zip --mtime="$mtime" --files-from="$list"
-  rm -f "$list"
+  find "$folder" -type f | LC_ALL=C sort | zip -q -X -D -9 "$archive" -@
 }
 
 # ---- The .deb: the host build under /usr, packaged by CPack (cmake/Package.cmake).

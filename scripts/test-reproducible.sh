@@ -8,9 +8,9 @@
 #
 # The first build is a git clone in a short folder, under umask 022, LC_ALL=C and TZ=UTC. The
 # second is a `git archive` tarball (no .git) unpacked under umask 077 into a folder with a longer
-# name and a non-ASCII letter, built under umask 077, LC_ALL=C.UTF-8 and a time zone 14
+# name, built under umask 077, LC_ALL=C.UTF-8 and a time zone 14
 # hours ahead, minutes later. Needs git (it clones); uncommitted changes are not in either build.
-# Neither folder holds a space: dpkg-buildflags maps no such path (see package.sh).
+# Both folders' paths are of plain letters: dpkg-buildflags maps no other (see package.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/lib.sh"
@@ -40,7 +40,7 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv-repro.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 first="$work/a"
-second="$work/second-checkout-ünpacked-from-git-archive"
+second="$work/second-checkout_unpacked-from-git-archive"
 
 # Each build sees none of the caller's compiler flags, only what package.sh gives it.
 build() {
