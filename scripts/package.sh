@@ -107,7 +107,8 @@ cp "$root/build-web/index.html" "$root/build-web/zoravarova.js" "$root/build-web
 web_zip="$dist/$web.zip"
 (cd "$stage" && zv_zip "$web_zip" "$web")
 
-# ---- The checksums of everything in dist/, which two builds of the same sources share.
+# ---- The checksums of everything in dist/, which two builds of the same sources share. Every
+# step that adds a package comes before this one.
 (cd "$dist" && find . -maxdepth 1 -type f ! -name SHA256SUMS -printf '%f\n' | LC_ALL=C sort |
   xargs -d '\n' sha256sum >SHA256SUMS)
 echo "Packages in $dist:"
