@@ -30,7 +30,6 @@ export TZ=UTC
 # from the source root, dpkg-buildflags maps the checkout folder to "." in every recorded path.
 # CMake reads no CPPFLAGS, so they go in front of the compile flags. Given to the package preset's
 # configure on every run, never left in the cache from an earlier one.
-hardening="-fstack-clash-protection -fcf-protection"
 # It maps only a path of plain letters (A-Z, a-z), digits and -+:.~/_ , to keep the flags safe in
 # any shell: from elsewhere the programs record the folder, which the warning says.
 if [[ "$root" =~ [^-+:.0-9a-zA-Z~/_] ]]; then
@@ -38,6 +37,10 @@ if [[ "$root" =~ [^-+:.0-9a-zA-Z~/_] ]]; then
     "0-9 and -+:.~/_, so the .deb's programs depend on where $root is;" \
     "build in such a folder to get the released bytes" >&2
 fi
+# The caller's own flags reach no build: the cross and browser builds would take them on a fresh
+# configure.
+unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS
+hardening="-fstack-clash-protection -fcf-protection"
 buildflag() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 cppflags=$(buildflag CPPFLAGS)
 host_cflags="$cppflags $(buildflag CFLAGS) $hardening"
