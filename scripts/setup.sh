@@ -39,6 +39,7 @@ bench=(
 package=(
   desktop-file-utils appstream groff-base man-db        # validators of the files in packaging/
   dpkg-dev lintian                                      # the .deb: its dependencies, its checks
+  devscripts zip                                        # hardening-check; the zips
 )
 
 usage="usage: $0 PURPOSE... (run, format, bench, package, web, web-test, test)"
