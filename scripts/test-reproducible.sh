@@ -3,8 +3,10 @@
 # in every way a builder's machine may, and fails unless both dist/SHA256SUMS are the same; where
 # they differ, diffoscope shows how.
 #
-#   scripts/test-reproducible.sh [--out DIR]
-#     --out DIR  also copy both builds' SHA256SUMS into DIR (SHA256SUMS.first, SHA256SUMS.second)
+#   scripts/test-reproducible.sh [--against-dist] [--out DIR]
+#     --against-dist  take this checkout's dist/, which package.sh made from HEAD, as the first
+#                     build (CI's packaging stage leaves it), and build only the second
+#     --out DIR       also copy both builds' SHA256SUMS into DIR (SHA256SUMS.first, .second)
 #
 # The first build is a git clone in a short folder, under umask 022, LC_ALL=C and TZ=UTC. The
 # second is a `git archive` tarball (no .git) unpacked under umask 077 into a folder with a longer
@@ -15,11 +17,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/lib.sh"
 out=""
-case "${1:-}" in
-  "") ;;
-  --out) out=$(realpath -m "${2:?--out needs a folder}") ;;
-  *) echo "usage: $0 [--out DIR]" >&2; exit 2 ;;
-esac
+against_dist=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --against-dist) against_dist=1; shift ;;
+    --out) out=$(realpath -m "${2:?--out needs a folder}"); shift 2 ;;
+    *) echo "usage: $0 [--against-dist] [--out DIR]" >&2; exit 2 ;;
+  esac
+done
 if ! git -C "$root" rev-parse --verify -q HEAD >/dev/null; then
   echo "test-reproducible: $root is not a git checkout; this check builds its HEAD twice" >&2
   exit 77
@@ -28,18 +33,20 @@ if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
   echo "test-reproducible: note: uncommitted changes are not built; HEAD is"
 fi
 commit=$(git -C "$root" rev-parse HEAD)
-"$root/scripts/setup.sh" package
-# diffoscope is big and only this check uses it, so it is installed here alone.
-mapfile -t missing < <(zv_missing diffoscope)
-if [ ${#missing[@]} -gt 0 ]; then
-  zv_as_root apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive zv_as_root apt-get install -y -qq --no-install-recommends \
-    diffoscope >/dev/null
+if [ "$against_dist" -eq 1 ] && [ ! -s "$root/dist/SHA256SUMS" ]; then
+  # Where no packages could be built here (the packaging stage skipped), there is nothing to match.
+  echo "test-reproducible: --against-dist needs $root/dist/SHA256SUMS, which package.sh makes" >&2
+  exit 77
 fi
+"$root/scripts/setup.sh" package
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zv-repro.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-first="$work/a"
+if [ "$against_dist" -eq 1 ]; then
+  first="$root"
+else
+  first="$work/a"
+fi
 second="$work/second-checkout_unpacked-from-git-archive"
 
 # Each build sees none of the caller's compiler flags, only what package.sh gives it.
@@ -56,8 +63,10 @@ build() {
   echo "== built in $(( SECONDS - start )) s"
 }
 
-(umask 022 && git clone -q --no-checkout "$root" "$first" && git -C "$first" checkout -q "$commit")
-build "$first" 022 C UTC
+if [ "$against_dist" -eq 0 ]; then
+  (umask 022 && git clone -q --no-checkout "$root" "$first" && git -C "$first" checkout -q "$commit")
+  build "$first" 022 C UTC
+fi
 (umask 077 && mkdir -p "$second" &&
   git -C "$root" archive "$commit" | tar -x --no-same-permissions -C "$second")
 build "$second" 077 C.UTF-8 Etc/GMT-14
@@ -73,6 +82,13 @@ if cmp -s "$first/dist/SHA256SUMS" "$second/dist/SHA256SUMS"; then
   exit 0
 fi
 diff -u "$first/dist/SHA256SUMS" "$second/dist/SHA256SUMS" || true
+# diffoscope is big and only shows what differs, so it is installed only when something does.
+mapfile -t missing < <(zv_missing diffoscope)
+if [ ${#missing[@]} -gt 0 ]; then
+  zv_as_root apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive zv_as_root apt-get install -y -qq --no-install-recommends \
+    diffoscope >/dev/null
+fi
 # Every package either build made; one the other lacks is shown as missing.
 for file in $( (cd "$first/dist" && ls; cd "$second/dist" && ls) | LC_ALL=C sort -u); do
   [ "$file" != SHA256SUMS ] || continue

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the format check, the CTest suite built with GCC and again with Clang,
 # the suite under AddressSanitizer and UndefinedBehaviorSanitizer, a minute of fuzzing, a short
-# benchmark pass, the Windows build under Wine, the packages, and the page in a headless browser.
+# benchmark pass, the Windows build under Wine, the packages, the page in a headless browser, and
+# the packages built again from a tarball in another folder, which must give the same bytes.
 # `--quick` runs the GCC CTest suite only.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -49,3 +50,5 @@ stage "benchmark smoke run" "$root/scripts/bench.sh" --smoke
 stage "Windows build under Wine" "$root/scripts/test-windows.sh"
 stage "packages" "$root/scripts/test-packages.sh"
 stage "page in headless Chromium" "$root/scripts/test-web.sh"
+# After the packages stage, whose dist/ it compares against.
+stage "the same packages from a tarball" "$root/scripts/test-reproducible.sh" --against-dist
