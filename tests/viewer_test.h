@@ -8,6 +8,25 @@
 
 #include "tests/x_session.h"
 
+// The picture tests' one check: `seen`, whose 800x600 client area lies at (left, top), against
+// the picture that `referenceViewer` (a Linux build) presents on an Xvfb of its own. Both draw
+// through Mesa from the same matrices; they may differ only where a single rounding step moves a
+// cube's edge by a pixel. Measured: 13 of 480,000 pixels differ by more than 3 in a channel, so
+// more than 0.1% of them (480) fails. Both screenshots are saved in `dir`.
+inline void expectThePictureOf(const std::string& referenceViewer, const Screenshot& seen, int left,
+                               int top, const std::string& dir) {
+  savePng(seen, dir + "/seen.png");
+  RunningViewer reference(nativeViewerCommand({referenceViewer}), dir + "/reference");
+  ASSERT_EQ(reference.startProblem(), "");
+  const std::optional<Screenshot> expected = reference.presentedScreen(60s);
+  ASSERT_TRUE(expected.has_value()) << referenceViewer << " presented no frames";
+  savePng(*expected, dir + "/reference.png");
+
+  const PictureDifference difference = comparePictures(seen, left, top, *expected);
+  EXPECT_GT(difference.drawn, 20000) << referenceViewer << " drew no cubes to compare with";
+  EXPECT_LE(difference.differing, 480) << "pictures saved in " << dir;
+}
+
 class ViewerTest : public ::testing::Test {
  protected:
   // Named after the fixture and the test, so that tests of one name in two fixtures keep apart.

@@ -18,6 +18,7 @@
 
 #include "app/viewer.h"
 #include "tests/file_bytes.h"
+#include "tests/viewer_test.h"
 #include "tests/x_session.h"
 
 namespace {
@@ -216,7 +217,8 @@ TEST(WaylandViewer, OnGlfwsWaylandBuildShowsThePictureOfTheLinuxBuild) {
         return !viewer.running() || (taken && showsThePicture(shot, content));
       },
       kStartLimit, 100ms);
-  if (shot.width > 0) {
+  // A picture that did come up is saved with the comparison below.
+  if (shot.width > 0 && !showsThePicture(shot, content)) {
     savePng(shot, (dir / "weston.png").string());
   }
   if (const std::optional<int> exit = viewer.waitForExit(0ms)) {
@@ -234,16 +236,8 @@ TEST(WaylandViewer, OnGlfwsWaylandBuildShowsThePictureOfTheLinuxBuild) {
     EXPECT_EQ(fs::path(path).parent_path(), libraryDir) << path;
   }
 
-  // The same viewer with the X11 build of GLFW, on an Xvfb the size of its window.
-  RunningViewer linuxViewer(nativeViewerCommand({kViewer}), (dir / "linux").string());
-  ASSERT_EQ(linuxViewer.startProblem(), "");
-  const std::optional<Screenshot> linux = linuxViewer.presentedScreen(kStartLimit);
-  ASSERT_TRUE(linux.has_value()) << "the Linux build presented no frames";
-  savePng(*linux, (dir / "linux.png").string());
-  // The tolerance of the other builds' picture tests: a cube's edge may move by a pixel.
-  const PictureDifference difference = comparePictures(shot, content.left, content.top, *linux);
-  EXPECT_GT(difference.drawn, 20000) << "the Linux build drew no cubes to compare with";
-  EXPECT_LE(difference.differing, 480) << "pictures saved in " << dir;
+  // The same viewer with the X11 build of GLFW.
+  expectThePictureOf(kViewer, shot, content.left, content.top, dir.string());
 }
 
 }  // namespace

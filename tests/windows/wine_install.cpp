@@ -42,9 +42,11 @@ std::string prefixPath(const std::string& windowsPath) {
   return path;
 }
 
-std::optional<std::map<std::string, std::string>> registryValues(const std::string& key,
-                                                                 const std::string& dir) {
-  ChildProcess query(kWine, {"reg", "query", key}, wineEnvironment(""), dir);
+std::optional<std::map<std::string, std::string>> registryValues(
+    const std::string& key, const std::string& dir,
+    const std::map<std::string, std::string>& environment) {
+  ChildProcess query(kWine, {"reg", "query", key},
+                     environment.empty() ? wineEnvironment("") : environment, dir);
   const std::optional<int> status = query.waitForExit(kRegistryLimit);
   if (status != 0) {
     EXPECT_EQ(status, std::optional<int>(1))

@@ -24,9 +24,10 @@ inline const std::string kShortcut =
 std::string prefixPath(const std::string& windowsPath);
 
 // The values under `key` by name, as `wine reg query` prints them (DWORDs as 0x...); nullopt when
-// the key is not there.
-std::optional<std::map<std::string, std::string>> registryValues(const std::string& key,
-                                                                 const std::string& dir);
+// the key is not there. `environment` is Wine's for the query; by default the tests' own.
+std::optional<std::map<std::string, std::string>> registryValues(
+    const std::string& key, const std::string& dir,
+    const std::map<std::string, std::string>& environment = {});
 
 // What a shell link (.lnk) names: its target's local path, from its LinkInfo, and its icon's
 // location; empty when the link has none. `problem` says what could not be read.
