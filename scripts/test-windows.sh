@@ -14,4 +14,7 @@ trap stop_wine EXIT
 start_wine "$root/build-windows/wine-log"
 
 cd "$root"
-ctest --preset windows-host
+# A test that fails is run once more. Now and then Wine's server kills a viewer that has ended
+# with 0 (exit 137, SIGKILL about a second after the close request), seen in 2 of about 10
+# clean-machine runs and never twice in a row; a fault of ours fails both runs.
+ctest --preset windows-host --repeat until-pass:2
